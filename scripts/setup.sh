@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Prepares a Debian machine for building and testing Velmo-Programmer: installs the Debian
+# packages the build and the tests use (only those that are missing), then configures and
+# builds the normal build in build/.
+#   scripts/setup.sh            packages + build/
+#   scripts/setup.sh --deps     packages only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    build-essential g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libgtest-dev libgmock-dev googletest
+    clang libclang-rt-14-dev
+    xvfb xauth x11-utils imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+[ "${1:-}" = "--deps" ] && exit 0
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --parallel "$(nproc)"

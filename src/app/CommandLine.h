@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "isp/Settings.h"
+
+namespace velmo {
+
+// Everything a command line sets. Switches are found as the first occurrence of their two
+// characters anywhere in the line; an absent switch keeps its default.
+struct CommandLineSettings {
+    BatchJob batch;                          // active is always true after parsing
+    ProgrammerMode mode = ProgrammerMode::Board;
+    std::uint8_t portIndex = 1;              // which LPT item carries the check mark
+    std::uint16_t portAddress = LPT1_ADDRESS;
+    double clockRate = 24.0;                 // MHz
+};
+
+CommandLineSettings ParseCommandLine(const std::string& text);
+
+// On Linux the command line is the program's arguments joined by single blanks.
+std::string JoinArguments(int argc, const char* const* argv);
+
+}  // namespace velmo

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "image/FlashImage.h"
+
+namespace velmo {
+
+// Answers whether the file is to be read as Intel HEX: every line starts with ':' and its
+// byte pairs sum to 0 modulo 256. A file that cannot be opened answers true, so that the
+// reader reports the failure; an empty file has no line and passes.
+bool IsIntelHexFile(const std::string& path);
+
+enum class HexReadResult {
+    Ok,
+    OpenFailed,
+    // A data byte falls at index 12288 or beyond: the file is for a larger chip.
+    TooLarge,
+};
+
+// Stores the data records (types 00, 02, 04) into image; the caller has cleared it.
+HexReadResult ReadIntelHex(const std::string& path, FlashImage& image);
+
+}  // namespace velmo

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "isp/Clock.h"
+#include "isp/PortIo.h"
+#include "isp/Settings.h"
+
+namespace velmo {
+
+// The AT89S53's serial programming interface over the port's lines: the bit cycle, the
+// start and end sequences of both modes and the five instructions. Mode and bit delay are
+// read live from the owner's variables, so a change during a running operation applies
+// from the next byte.
+class IspProtocol {
+public:
+    IspProtocol(PortIo& port, Clock& clock, const std::uint8_t& mode, const std::uint32_t& bitDelay);
+
+    // Runs between the read-back polls of WriteCodeByte (one pass of the event pump).
+    void SetPumpCallback(std::function<void()> pump) { m_pump = std::move(pump); }
+
+    // Board mode: true when READY answered. Raw mode always succeeds.
+    bool StartSequence();
+    void EndSequence();
+
+    void ShiftOutByte(std::uint8_t value, std::uint32_t halfPeriod);
+    std::uint8_t ShiftInByte(std::uint32_t halfPeriod);
+
+    void ProgrammingEnable();
+    void ChipErase();
+    std::uint8_t ReadCodeByte(std::uint32_t address);
+    // 1 when the cell reads back equal within the polling limit (at most 202 reads), else 0.
+    int WriteCodeByte(std::uint32_t address, std::uint8_t data);
+    // A flag counts as set only when it equals 1.
+    void WriteLockBits(int lockBit1, int lockBit2, int lockBit3);
+
+    static std::uint8_t ReadInstruction(std::uint32_t address);
+    static std::uint8_t WriteInstruction(std::uint32_t address);
+    static std::uint8_t LockByte(int lockBit1, int lockBit2, int lockBit3);
+
+    static constexpr std::uint32_t kFixedHalfPeriod = 100;
+    static constexpr int kMaxReadBacks = 202;
+
+    PortIo& Port() { return m_port; }
+    Clock& GetClock() { return m_clock; }
+
+private:
+    void BitCycle(int bit, std::uint32_t halfPeriod);
+
+    PortIo& m_port;
+    Clock& m_clock;
+    const std::uint8_t& m_mode;
+    const std::uint32_t& m_bitDelay;
+    std::function<void()> m_pump;
+};
+
+}  // namespace velmo
