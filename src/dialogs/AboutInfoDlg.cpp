@@ -1,0 +1,3 @@
+#include "dialogs/AboutInfoDlg.h"
+
+CAboutInfoDlg::CAboutInfoDlg(QWidget* parent) : QDialog(parent) { setWindowTitle(QStringLiteral("Info über Velmo-Programmer")); }

@@ -1,0 +1,3 @@
+#include "dialogs/InterfaceDlg.h"
+
+CInterfaceDlg::CInterfaceDlg(QWidget* parent) : QDialog(parent) { setWindowTitle(QStringLiteral("Verbindung PC --> uC")); }

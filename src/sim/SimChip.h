@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+#include "image/FlashImage.h"
+
+namespace velmo {
+
+// The chip's state as a test looks at it (the simulator decodes the lines into it).
+class SimChip {
+public:
+    virtual ~SimChip() = default;
+    virtual const FlashImage& Flash() const = 0;
+    virtual void SetFlash(const FlashImage& flash) = 0;
+    // Lock bits 1..3 as programmed (true = programmed).
+    virtual bool LockBit(int number) const = 0;
+    // Instructions decoded so far, as 3-byte groups, for tests of the wire format.
+    virtual std::uint64_t InstructionCount() const = 0;
+    // Bits that arrived with too short an SCK half-period for the crystal.
+    virtual std::uint64_t ClockViolations() const = 0;
+};
+
+}  // namespace velmo
