@@ -60,6 +60,11 @@ public:
 
     IspProtocol& Isp() { return m_isp; }
 
+    // True from the start of a device operation to its end, also while a command that came
+    // through its message pump runs. The window refuses a dropped file meanwhile, so that no
+    // new image is loaded under a running Program.
+    bool OperationRunning() const { return m_operationDepth > 0; }
+
     // --- state, as the window binds it ---
     std::uint8_t m_mode = static_cast<std::uint8_t>(ProgrammerMode::Board);
     int m_driverRunning = 0;
@@ -83,6 +88,24 @@ public:
     int m_noFileLoaded = 1;
 
 private:
+    // What ended a byte loop.
+    enum class LoopEnd { Completed, Aborted, WorkFailed };
+    template <typename Work>
+    LoopEnd RunByteLoop(Work work);
+
+    // Counts the operations that are running (nested through the pump), for OperationRunning.
+    class OperationScope {
+    public:
+        explicit OperationScope(Programmer& owner) : m_owner(owner) { ++m_owner.m_operationDepth; }
+        ~OperationScope() { --m_owner.m_operationDepth; }
+        OperationScope(const OperationScope&) = delete;
+        OperationScope& operator=(const OperationScope&) = delete;
+
+    private:
+        Programmer& m_owner;
+    };
+
+    int m_operationDepth = 0;
     PortIo& m_port;
     Clock& m_clock;
     Host& m_host;
