@@ -1,0 +1,382 @@
+// What each device operation shows the user, in order, and what it sends down the cable,
+// on a port whose chip reads as erased.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "FakeRig.h"
+
+namespace velmo::testing {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+const std::string kBoardFailed = "Fehler beim Initialisieren des Velmo-Boards";
+const std::string kChooseFile = "box:Bitte wählen Sie zuerst eine Datei aus!";
+
+const std::vector<std::uint8_t> kProgrammingEnable = {0xAC, 0x53, 0x55};
+const std::vector<std::uint8_t> kChipErase = {0xAC, 0x04, 0x00};
+
+std::uint8_t ReadInstructionFor(std::uint32_t address) {
+    const std::uint32_t high = (address >> 8) & 0x1F;  // A8..A12
+    const std::uint32_t a13 = (address >> 13) & 1;
+    return static_cast<std::uint8_t>((high << 3) | (a13 << 2) | 0x01);
+}
+std::uint8_t WriteInstructionFor(std::uint32_t address) {
+    return static_cast<std::uint8_t>((ReadInstructionFor(address) & 0xFC) | 0x02);
+}
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// Write plus the read-back that confirms it at once, for every address in [0, count).
+std::vector<std::uint8_t> WritesOf(const FlashImage& image, std::uint32_t count) {
+    std::vector<std::uint8_t> wire;
+    for (std::uint32_t a = 0; a < count; ++a) {
+        const auto low = static_cast<std::uint8_t>(a & 0xFF);
+        wire.insert(wire.end(), {WriteInstructionFor(a), low, image[a], ReadInstructionFor(a),
+                                 low, 0x00});
+    }
+    return wire;
+}
+std::vector<std::uint8_t> ReadsOf(std::uint32_t count) {
+    std::vector<std::uint8_t> wire;
+    for (std::uint32_t a = 0; a < count; ++a) {
+        wire.insert(wire.end(), {ReadInstructionFor(a), static_cast<std::uint8_t>(a & 0xFF), 0x00});
+    }
+    return wire;
+}
+
+const Calls kEraseCalls = {"status:Lösche Flash..", "status:Flash gelöscht", "pump"};
+
+// Lines after an operation's end sequence: the board is switched off; the raw cable only
+// leaves reset.
+void ExpectEnded(const FakePort& port, ProgrammerMode mode) {
+    EXPECT_EQ(port.Line(FakePort::kEnableBit), mode == ProgrammerMode::Raw);
+    EXPECT_FALSE(port.Line(FakePort::kRstBit));
+    EXPECT_FALSE(port.Line(FakePort::kSckBit));
+}
+// Lines as a start sequence leaves them when nothing ends it.
+void ExpectStartedOnly(const FakePort& port) {
+    EXPECT_TRUE(port.Line(FakePort::kEnableBit));
+    EXPECT_TRUE(port.Line(FakePort::kRstBit));
+}
+
+class OperationSequence : public ::testing::TestWithParam<ProgrammerMode> {};
+
+INSTANTIATE_TEST_SUITE_P(Modes, OperationSequence,
+                         ::testing::Values(ProgrammerMode::Raw, ProgrammerMode::Board),
+                         [](const auto& info) {
+                             return info.param == ProgrammerMode::Raw ? std::string("Raw")
+                                                                      : std::string("Board");
+                         });
+
+TEST_P(OperationSequence, Erase) {
+    FakeRig rig(GetParam());
+    rig.programmer.OnErase();
+    EXPECT_EQ(rig.host.Calls(), kEraseCalls);
+    EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, kChipErase}));
+    EXPECT_EQ(rig.programmer.m_errorFlag, 0);
+    ExpectEnded(rig.port, GetParam());
+}
+
+TEST_P(OperationSequence, ProgramWritesAllBytesWithProgressAndPause) {
+    FakeRig rig(GetParam());
+    rig.LoadImage(Filled(0xFF));
+    rig.programmer.OnProgram();
+
+    EXPECT_EQ(rig.host.Calls(),
+              Concat({kEraseCalls,
+                      {"pump", "busy", "controlsToMembers", "range:0-12288", "pos:0",
+                       "status:Programmieren des Controllers..."},
+                      ByteLoopCalls(),
+                      {"status:Datei erfolgreich programmiert!", "idle"}}));
+    EXPECT_EQ(rig.clock.sleeps, std::vector<std::uint32_t>{500});
+    EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable,
+                                         WritesOf(rig.programmer.m_image, 12288)}));
+    EXPECT_EQ(rig.programmer.m_errorFlag, 0);
+    ExpectEnded(rig.port, GetParam());
+}
+
+TEST_P(OperationSequence, VerifyAgreeingAndDisagreeing) {
+    for (const bool agree : {true, false}) {
+        FakeRig rig(GetParam());
+        FlashImage image = Filled(0xFF);
+        if (!agree) image[12287] = 0xFE;
+        rig.LoadImage(image);
+        rig.programmer.m_readImage.fill(0x00);
+        rig.programmer.OnVerify();
+
+        const std::string box = agree ? "box:Geladene Datei und Speicherinhalt stimmen überein!"
+                                      : "box:Geladene Datei und Speicherinhalt stimmen nicht "
+                                        "überein!";
+        EXPECT_EQ(rig.host.Calls(),
+                  Concat({{"status:Verifiziere geladene Datei mit Speicherinhalt...", "busy",
+                           "range:0-12288"},
+                          ByteLoopCalls(),
+                          {"status:Verifizierung beendet!", box, "idle"}}));
+        EXPECT_EQ(rig.programmer.m_readImage, Filled(0xFF));
+        EXPECT_EQ(rig.programmer.m_readCrc, 0x80F8);
+        EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, ReadsOf(12288)}));
+        // A mismatch is a result, not a failure.
+        EXPECT_EQ(rig.programmer.m_errorFlag, 0);
+        ExpectEnded(rig.port, GetParam());
+    }
+}
+
+TEST_P(OperationSequence, ReadShowsTheCrcOfTheErasedChip) {
+    FakeRig rig(GetParam());
+    rig.programmer.m_readImage.fill(0x12);
+    rig.programmer.m_image.fill(0x34);
+    rig.programmer.m_imageCrc = 0x4321;
+    rig.programmer.OnRead();
+
+    EXPECT_EQ(rig.host.Calls(),
+              Concat({{"status:Lese Speicherinhalt aus...", "readBusy", "range:0-12288"},
+                      ByteLoopCalls(),
+                      {"status:Speicherinhalt ausgelesen!", "membersToControls",
+                       "idleAfterRead"}}));
+    EXPECT_EQ(rig.programmer.m_readImage, Filled(0xFF));
+    EXPECT_EQ(rig.programmer.m_readCrc, 0x80F8);
+    EXPECT_EQ(rig.programmer.m_strCrc, "0x80F8");
+    EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, ReadsOf(12288)}));
+    // Read does not need or change the loaded image.
+    EXPECT_EQ(rig.programmer.m_image, Filled(0x34));
+    EXPECT_EQ(rig.programmer.m_imageCrc, 0x4321);
+    ExpectEnded(rig.port, GetParam());
+}
+
+TEST_P(OperationSequence, LockBitsForEveryCombinationOfTheBoxes) {
+    const struct {
+        int bit1, bit2, bit3;
+        std::uint8_t lockByte;
+    } cases[] = {{0, 0, 0, 0xFF}, {1, 0, 0, 0x7F}, {0, 1, 0, 0xBF}, {0, 0, 1, 0xDF},
+                 {1, 1, 0, 0x3F}, {1, 0, 1, 0x5F}, {0, 1, 1, 0x9F}, {1, 1, 1, 0x1F},
+                 // Only 1 counts as ticked.
+                 {2, 2, 2, 0xFF}};
+    for (const auto& c : cases) {
+        FakeRig rig(GetParam());
+        rig.host.onControlsToMembers = [&] {
+            rig.programmer.m_lockBit1 = c.bit1;
+            rig.programmer.m_lockBit2 = c.bit2;
+            rig.programmer.m_lockBit3 = c.bit3;
+        };
+        rig.programmer.OnLockBits();
+
+        EXPECT_EQ(rig.host.Calls(),
+                  (Calls{"status:Schreibe Lock-Bits", "busy", "controlsToMembers", "idle",
+                         "status:Lock-Bits geschrieben", "repaint"}));
+        EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, {0xAC, c.lockByte, 0x00}}))
+            << c.bit1 << c.bit2 << c.bit3;
+        ExpectEnded(rig.port, GetParam());
+    }
+}
+
+TEST_P(OperationSequence, ProgramWithoutAFileTouchesNothing) {
+    FakeRig rig(GetParam());
+    rig.programmer.OnProgram();
+    EXPECT_EQ(rig.host.Calls(), Calls{kChooseFile});
+    EXPECT_TRUE(rig.port.events.empty());
+    EXPECT_TRUE(rig.clock.sleeps.empty());
+    EXPECT_EQ(rig.programmer.m_errorFlag, 0);
+}
+
+TEST_P(OperationSequence, VerifyWithoutAFileStopsAfterTheStart) {
+    FakeRig rig(GetParam());
+    rig.programmer.m_readImage.fill(0x12);
+    rig.programmer.OnVerify();
+    EXPECT_EQ(rig.host.Calls(), Calls{kChooseFile});
+    EXPECT_TRUE(rig.port.mosiBytes.empty());
+    EXPECT_EQ(rig.programmer.m_readImage, Filled(0x12));
+    ExpectStartedOnly(rig.port);
+}
+
+TEST_P(OperationSequence, ProgressRunsInStepsOf307AndNeverReachesTheEnd) {
+    FakeRig rig(GetParam());
+    rig.programmer.OnRead();
+    std::vector<int> expected;
+    for (int position = 0; position <= 12280; position += 307) expected.push_back(position);
+    EXPECT_EQ(rig.host.ProgressPositions(), expected);
+    EXPECT_EQ(expected.back(), 12280);
+    EXPECT_EQ(rig.host.Count("pos:12288"), 0);
+}
+
+TEST_P(OperationSequence, OperationRunningHoldsWhileTheLoopPumps) {
+    FakeRig rig(GetParam());
+    bool runningInside = false;
+    rig.host.AtPump(100, [&] { runningInside = rig.programmer.OperationRunning(); });
+    rig.programmer.OnRead();
+    EXPECT_TRUE(runningInside);
+    EXPECT_FALSE(rig.programmer.OperationRunning());
+}
+
+// --- the board does not answer ---
+
+TEST(OperationWithoutBoard, EveryOperationStopsAtTheStartWithTheBoardMessage) {
+    const Calls failed = {"box:" + kBoardFailed, "status:" + kBoardFailed};
+    const struct {
+        const char* name;
+        std::function<void(Programmer&)> run;
+        Calls expected;
+    } cases[] = {
+        {"erase", [](Programmer& p) { p.OnErase(); }, failed},
+        // Once in its erase step, once in its own start; nothing programmed in between.
+        {"program", [](Programmer& p) { p.OnProgram(); }, Concat({failed, {"pump"}, failed})},
+        {"verify", [](Programmer& p) { p.OnVerify(); }, failed},
+        {"read", [](Programmer& p) { p.OnRead(); }, failed},
+        {"lock bits", [](Programmer& p) { p.OnLockBits(); }, failed},
+    };
+    for (const auto& c : cases) {
+        FakeRig rig(ProgrammerMode::Board);
+        rig.port.ready = false;
+        rig.LoadImage(Filled(0x00));
+        rig.programmer.m_readImage.fill(0x12);
+        c.run(rig.programmer);
+
+        EXPECT_EQ(rig.host.Calls(), c.expected) << c.name;
+        EXPECT_EQ(rig.programmer.m_errorFlag, 1) << c.name;
+        EXPECT_TRUE(rig.port.mosiBytes.empty()) << c.name;
+        // No end sequence after a failed start.
+        ExpectStartedOnly(rig.port);
+        // Read clears its image before it starts.
+        const std::uint8_t expectedRead = std::string(c.name) == "read" ? 0xFF : 0x12;
+        EXPECT_EQ(rig.programmer.m_readImage, Filled(expectedRead)) << c.name;
+    }
+}
+
+TEST(OperationWithoutBoard, TheErrorFlagStaysSetAfterALaterSuccess) {
+    FakeRig rig(ProgrammerMode::Board);
+    rig.port.ready = false;
+    rig.programmer.OnErase();
+    rig.port.ready = true;
+    rig.programmer.OnErase();
+    EXPECT_EQ(rig.host.StatusText(), "Flash gelöscht");
+    EXPECT_EQ(rig.programmer.m_errorFlag, 1);
+}
+
+TEST(OperationWithoutBoard, TheRawCableNeedsNoAnswer) {
+    FakeRig rig(ProgrammerMode::Raw);
+    rig.port.ready = false;
+    rig.programmer.OnErase();
+    EXPECT_EQ(rig.host.Calls(), kEraseCalls);
+    EXPECT_EQ(rig.programmer.m_errorFlag, 0);
+}
+
+// --- abort ---
+
+struct AbortCase {
+    const char* name;
+    std::function<void(Programmer&)> run;
+    int pumpsBeforeLoop;
+    Calls before;  // calls up to the byte loop
+};
+
+TEST(OperationAbort, TheLoopStopsBeforeTheNextByte) {
+    const AbortCase cases[] = {
+        {"program", [](Programmer& p) { p.OnProgram(); }, 2,
+         Concat({kEraseCalls,
+                 {"pump", "busy", "controlsToMembers", "range:0-12288", "pos:0",
+                  "status:Programmieren des Controllers..."}})},
+        {"verify", [](Programmer& p) { p.OnVerify(); }, 0,
+         {"status:Verifiziere geladene Datei mit Speicherinhalt...", "busy", "range:0-12288"}},
+        {"read", [](Programmer& p) { p.OnRead(); }, 0,
+         {"status:Lese Speicherinhalt aus...", "readBusy", "range:0-12288"}},
+    };
+    for (const auto& c : cases) {
+        for (const int abortAtByte : {0, 1, 614, 12287}) {
+            FakeRig rig(ProgrammerMode::Board);
+            rig.programmer.m_batch.active = true;
+            rig.LoadImage(Filled(0xFF));
+            rig.programmer.m_strCrc = "0x1234";
+            rig.programmer.m_readCrc = 0x1234;
+            rig.host.AtPump(c.pumpsBeforeLoop + abortAtByte + 1,
+                            [&] { rig.programmer.OnAbort(); });
+            const std::size_t wireBefore = c.pumpsBeforeLoop ? 9 : 3;
+            c.run(rig.programmer);
+
+            EXPECT_EQ(rig.host.Calls(), Concat({c.before, ByteLoopCalls(abortAtByte),
+                                                {"pump", "idle", "status:Aktion abgebrochen"}}))
+                << c.name << " at " << abortAtByte;
+            // Exactly the bytes before the abort went over the wire.
+            const std::size_t perByte = c.pumpsBeforeLoop ? 6 : 3;
+            EXPECT_EQ(rig.port.mosiBytes.size(), wireBefore + perByte * abortAtByte) << c.name;
+            EXPECT_EQ(rig.programmer.m_errorFlag, 0) << c.name;
+            EXPECT_EQ(rig.programmer.m_strCrc, "0x1234") << c.name;
+            EXPECT_EQ(rig.programmer.m_readCrc, 0x1234) << c.name;
+            ExpectEnded(rig.port, ProgrammerMode::Board);
+        }
+    }
+}
+
+TEST(OperationAbort, EachLoopClearsAnEarlierAbort) {
+    FakeRig rig(ProgrammerMode::Raw);
+    rig.programmer.OnAbort();
+    EXPECT_EQ(rig.host.Calls(), Calls{"idle"});
+    rig.host.Clear();
+    rig.programmer.OnRead();
+    EXPECT_EQ(rig.host.StatusText(), "Speicherinhalt ausgelesen!");
+    EXPECT_EQ(rig.programmer.m_abortFlag, 0);
+}
+
+// --- a byte that does not program ---
+
+TEST(OperationWriteFailure, StopsAtTheByteAndQuitsWithStatusOneOnlyInABatch) {
+    for (const bool batch : {false, true}) {
+        FakeRig rig(ProgrammerMode::Board);
+        rig.programmer.m_batch.active = batch;
+        FlashImage image = Filled(0xFF);
+        image[3] = 0x00;  // reads back as 0xFF on this port, however long it is polled
+        rig.LoadImage(image);
+        rig.programmer.OnProgram();
+
+        Calls expectedEnd = {"box:Fehler beim Programmieren!"};
+        if (batch) expectedEnd.push_back("quit:1");
+        expectedEnd.insert(expectedEnd.end(), {"status:Fehler beim Programmieren!", "idle"});
+        EXPECT_EQ(rig.host.CallsWithoutLoop(),
+                  Concat({{"status:Lösche Flash..", "status:Flash gelöscht", "busy",
+                           "controlsToMembers", "range:0-12288",
+                           "status:Programmieren des Controllers..."},
+                          expectedEnd}));
+        EXPECT_EQ(rig.programmer.m_errorFlag, 1);
+        EXPECT_EQ(rig.programmer.m_abortFlag, 1);
+        EXPECT_EQ(rig.host.Count("quit:1"), batch ? 1 : 0);
+        EXPECT_EQ(rig.host.Count("quit:0"), 0);
+
+        // Bytes 0..2 went out once each, byte 3 was written and polled, nothing after it.
+        const auto& wire = rig.port.mosiBytes;
+        const auto programStart = Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable,
+                                         WritesOf(image, 3)});
+        ASSERT_GT(wire.size(), programStart.size());
+        EXPECT_TRUE(std::equal(programStart.begin(), programStart.end(), wire.begin()));
+        const std::vector<std::uint8_t> writeOfByte3 = {WriteInstructionFor(3), 3, 0x00};
+        EXPECT_TRUE(std::equal(writeOfByte3.begin(), writeOfByte3.end(),
+                               wire.begin() + static_cast<long>(programStart.size())));
+        const std::size_t readBacks = (wire.size() - programStart.size() - 3) / 3;
+        EXPECT_EQ(readBacks, 202u);
+        EXPECT_EQ((wire.size() - programStart.size() - 3) % 3, 0u);
+        ExpectEnded(rig.port, ProgrammerMode::Board);
+    }
+}
+
+TEST(OperationWriteFailure, AnAbortDuringThePollingIsReportedAsAbort) {
+    FakeRig rig(ProgrammerMode::Board);
+    rig.programmer.m_batch.active = true;
+    FlashImage image = Filled(0xFF);
+    image[0] = 0x00;
+    rig.LoadImage(image);
+    // Pumps: the erase's, the pause's, byte 0's; then the write's polls.
+    rig.host.AtPump(3 + 5, [&] { rig.programmer.OnAbort(); });
+    rig.programmer.OnProgram();
+
+    EXPECT_EQ(rig.host.StatusText(), "Aktion abgebrochen");
+    EXPECT_EQ(rig.host.Count("box:Fehler beim Programmieren!"), 0);
+    EXPECT_EQ(rig.host.Count("quit:1"), 0);
+    EXPECT_EQ(rig.host.Count("idle"), 1);
+    EXPECT_EQ(rig.programmer.m_errorFlag, 0);
+}
+
+}  // namespace
+}  // namespace velmo::testing
