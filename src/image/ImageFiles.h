@@ -28,6 +28,10 @@ struct LoadOutcome {
 // Clears image to 0xFF, decides HEX or binary by content and fills it.
 LoadOutcome LoadImageFile(const std::string& path, FlashImage& image, const CCrc16& crc);
 
+// The binary half of LoadImageFile alone, for an image the caller has cleared: raw bytes from
+// address 0, at most 12288 of them.
+LoadOutcome LoadBinaryImage(const std::string& path, FlashImage& image, const CCrc16& crc);
+
 // Writes exactly 12288 bytes beside the target and replaces it only when all are written,
 // so a failed save never destroys an existing file. False when it could not be written.
 bool SaveImageFile(const std::string& path, const FlashImage& image);

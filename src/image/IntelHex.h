@@ -18,7 +18,9 @@ enum class HexReadResult {
     TooLarge,
 };
 
-// Stores the data records (types 00, 02, 04) into image; the caller has cleared it.
+// Stores the data records (types 00, 02, 04) into image; the caller has cleared it. The
+// record checksums are not looked at (IsIntelHexFile has checked them). Unless the result is
+// Ok, image is left exactly as it was.
 HexReadResult ReadIntelHex(const std::string& path, FlashImage& image);
 
 }  // namespace velmo

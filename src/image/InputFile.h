@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace velmo {
+
+// A file opened for reading in binary, closed by the destructor. Directories and other
+// things that cannot deliver a file's bytes count as "cannot be opened".
+class InputFile {
+  public:
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    bool Open(const std::string& path);
+    // Fills buffer as far as the file allows: fewer than size bytes only at the file's end.
+    // Returns the number of bytes read, or -1 on a read error.
+    long Read(char* buffer, std::size_t size);
+
+  private:
+    int m_fd = -1;
+};
+
+}  // namespace velmo

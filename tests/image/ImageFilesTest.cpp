@@ -1,0 +1,244 @@
+#include "image/ImageFiles.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "TestFiles.h"
+
+namespace velmo {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+
+const char* const kOpenFailed = "Fehler beim Öffnen der Datei!";
+const char* const kOpened = "Datei erfolgreich geöffnet!";
+const char* const kTooLarge = "Datei ist größer als Flash-Speicher des Controllers!";
+
+std::string Pattern(std::size_t length) {
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 31 + 7) & 0xFF);
+    bytes[0] = 0x02;  // not ':', so the content is never taken for HEX
+    return bytes;
+}
+
+FlashImage ImageOf(const std::string& bytes) {
+    FlashImage image;
+    image.fill(0xFF);
+    std::copy(bytes.begin(), bytes.end(), image.begin());
+    return image;
+}
+
+class LoadOutcomes : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.Valid());
+        m_crc.BuildTable();
+        m_image.fill(0x5A);  // every load starts by clearing this
+    }
+    TempDir m_dir;
+    CCrc16 m_crc;
+    FlashImage m_image;
+    FlashImage m_erased = ImageOf("");
+};
+
+TEST_F(LoadOutcomes, HexFileRead) {
+    const std::string path = m_dir.Write("blink.hex", ":0400000012345678E8\n:00000001FF\n");
+    const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
+    EXPECT_TRUE(outcome.loaded);
+    EXPECT_EQ(outcome.fileName, "blink.hex");
+    EXPECT_EQ(outcome.tooltipPath, path);
+    EXPECT_EQ(outcome.statusText, std::nullopt);  // the status bar keeps its text
+    EXPECT_EQ(outcome.messageBox, std::nullopt);
+    EXPECT_EQ(outcome.crc, m_crc.Compute(ImageOf("\x12\x34\x56\x78").data(), FLASH_SIZE));
+}
+
+TEST_F(LoadOutcomes, BinaryFilesUpToTheFlashSize) {
+    for (std::size_t length : {std::size_t{1}, std::size_t{100}, FLASH_SIZE - 1, FLASH_SIZE}) {
+        SCOPED_TRACE(length);
+        const std::string bytes = Pattern(length);
+        const std::string path = m_dir.Write("app.bin", bytes);
+        const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
+        EXPECT_TRUE(outcome.loaded);
+        EXPECT_EQ(outcome.fileName, "app.bin");
+        EXPECT_EQ(outcome.tooltipPath, path);
+        EXPECT_EQ(outcome.statusText, kOpened);
+        EXPECT_EQ(outcome.messageBox, std::nullopt);
+        EXPECT_EQ(m_image, ImageOf(bytes));
+        EXPECT_EQ(outcome.crc, m_crc.Compute(ImageOf(bytes).data(), FLASH_SIZE));
+    }
+}
+
+TEST_F(LoadOutcomes, BinaryFileLargerThanTheFlash) {
+    for (std::size_t length : {FLASH_SIZE + 1, 3 * FLASH_SIZE}) {
+        SCOPED_TRACE(length);
+        const std::string path = m_dir.Write("big.bin", Pattern(length));
+        const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
+        EXPECT_FALSE(outcome.loaded);
+        EXPECT_EQ(outcome.fileName, "big.bin");
+        EXPECT_EQ(outcome.tooltipPath, path);
+        EXPECT_EQ(outcome.statusText, kOpened);
+        EXPECT_EQ(outcome.messageBox, kTooLarge);
+        EXPECT_EQ(outcome.crc, std::nullopt);  // the CRC field keeps the last file's value
+        EXPECT_EQ(m_image, m_erased);
+    }
+}
+
+TEST_F(LoadOutcomes, HexFileReachingBeyondTheFlashIsRefusedWhole) {
+    const std::string path =
+        m_dir.Write("big.hex", ":0400000012345678E8\n:020000040001F9\n:0100000055AA\n");
+    const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
+    EXPECT_FALSE(outcome.loaded);
+    EXPECT_EQ(outcome.fileName, "big.hex");
+    EXPECT_EQ(outcome.tooltipPath, path);
+    EXPECT_EQ(outcome.statusText, std::nullopt);
+    EXPECT_EQ(outcome.messageBox, kTooLarge);
+    EXPECT_EQ(outcome.crc, std::nullopt);
+    EXPECT_EQ(m_image, m_erased);  // nothing of it may be programmed
+}
+
+TEST_F(LoadOutcomes, FileThatCannotBeOpened) {
+    struct Case {
+        const char* name;
+        std::string path;
+        bool binaryBranchOnly;
+    };
+    const Case cases[] = {
+        {"missing file, HEX branch", m_dir.Path("missing.hex"), false},
+        {"directory, HEX branch", m_dir.Path(""), false},
+        {"empty path", "", false},
+        {"missing file, binary branch", m_dir.Path("missing.bin"), true},
+        {"directory, binary branch", m_dir.Path(""), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_image.fill(0x5A);
+        if (c.binaryBranchOnly) ClearImage(m_image);
+        const LoadOutcome outcome = c.binaryBranchOnly ? LoadBinaryImage(c.path, m_image, m_crc)
+                                                       : LoadImageFile(c.path, m_image, m_crc);
+        EXPECT_FALSE(outcome.loaded);
+        EXPECT_EQ(outcome.statusText, kOpenFailed);
+        EXPECT_EQ(outcome.fileName, std::nullopt);  // label and tooltip stay
+        EXPECT_EQ(outcome.tooltipPath, std::nullopt);
+        EXPECT_EQ(outcome.messageBox, std::nullopt);
+        EXPECT_EQ(outcome.crc, std::nullopt);
+        EXPECT_EQ(m_image, m_erased);
+    }
+}
+
+TEST_F(LoadOutcomes, EmptyFileLoadsAsAnErasedImage) {
+    const std::string path = m_dir.Write("empty.bin", "");
+    const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
+    EXPECT_TRUE(outcome.loaded);
+    EXPECT_EQ(outcome.fileName, "empty.bin");
+    EXPECT_EQ(outcome.tooltipPath, path);
+    EXPECT_EQ(outcome.statusText, std::nullopt);
+    EXPECT_EQ(outcome.messageBox, std::nullopt);
+    EXPECT_EQ(outcome.crc, 0x80F8);
+    EXPECT_EQ(m_image, m_erased);
+}
+
+TEST(FileNameFromPath, LastComponent) {
+    struct Row {
+        const char* path;
+        const char* name;
+    };
+    const Row rows[] = {
+        {"C:\\work\\blink.hex", "blink.hex"},
+        {"/home/user/blink.hex", "blink.hex"},
+        {"c:\\testfile.bin", "testfile.bin"},
+        {"C:/mixed\\dir/app.bin", "app.bin"},
+        {"dir\\sub/", ""},
+        {"C:\\work\\", ""},
+        {"/", ""},
+        {"C:x.bin", "x.bin"},
+        {"C:", ""},
+        {"blink", "blink"},
+        {"/opt/firmware/blink", "blink"},
+        {"archive.tar.gz", "archive.tar.gz"},
+        {"", ""},
+        {"1:x.bin", "1:x.bin"},  // no drive letter
+        {"ab:x.bin", "ab:x.bin"},
+        {"c:\\my-app\\x.bin -t8", "x.bin -t8"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(FileNameFromPath(row.path), row.name) << row.path;
+}
+
+class SaveImage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.Valid());
+        for (std::size_t i = 0; i < FLASH_SIZE; ++i) m_image[i] = static_cast<std::uint8_t>(i);
+    }
+    std::size_t EntriesInDir() const {
+        std::size_t count = 0;
+        for ([[maybe_unused]] const auto& entry :
+             std::filesystem::directory_iterator(m_dir.Path(""))) {
+            ++count;
+        }
+        return count;
+    }
+    TempDir m_dir;
+    FlashImage m_image;
+};
+
+TEST_F(SaveImage, WritesExactlyTheWholeImageAndLoadsBackToTheSameCrc) {
+    const std::string path = m_dir.Path("read.bin");
+    ASSERT_TRUE(SaveImageFile(path, m_image));
+    const std::string bytes = ReadBytes(path);
+    ASSERT_EQ(bytes.size(), FLASH_SIZE);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), m_image.begin(), [](char a, std::uint8_t b) {
+        return static_cast<std::uint8_t>(a) == b;
+    }));
+    EXPECT_EQ(EntriesInDir(), 1u);  // no temporary left behind
+
+    CCrc16 crc;
+    crc.BuildTable();
+    FlashImage loaded;
+    const LoadOutcome outcome = LoadImageFile(path, loaded, crc);
+    EXPECT_TRUE(outcome.loaded);
+    EXPECT_EQ(loaded, m_image);
+    EXPECT_EQ(outcome.crc, crc.Compute(m_image.data(), FLASH_SIZE));
+}
+
+TEST_F(SaveImage, ReplacesALongerExistingFileAndKeepsItsPermissions) {
+    const std::string path = m_dir.Write("old.bin", std::string(50000, 'x'));
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(SaveImageFile(path, m_image));
+    EXPECT_EQ(ReadBytes(path).size(), FLASH_SIZE);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(EntriesInDir(), 1u);
+}
+
+TEST_F(SaveImage, SavesThroughASymbolicLink) {
+    const std::string target = m_dir.Write("target.bin", "old");
+    const std::string link = m_dir.Path("link.bin");
+    std::filesystem::create_symlink(target, link);
+    ASSERT_TRUE(SaveImageFile(link, m_image));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(target).size(), FLASH_SIZE);
+}
+
+TEST_F(SaveImage, FailedSaveLeavesWhatIsThere) {
+    // A target that is a directory cannot be replaced; what it holds must survive.
+    const std::string directory = m_dir.Path("folder.bin");
+    std::filesystem::create_directory(directory);
+    const std::string inside = m_dir.Write("folder.bin/keep.txt", "precious");
+    EXPECT_FALSE(SaveImageFile(directory, m_image));
+    EXPECT_EQ(ReadBytes(inside), "precious");
+    EXPECT_EQ(EntriesInDir(), 1u);  // the temporary is gone
+
+    EXPECT_FALSE(SaveImageFile(m_dir.Path("no-such-dir/read.bin"), m_image));
+    EXPECT_FALSE(SaveImageFile(m_dir.Path("folder.bin/"), m_image));
+    EXPECT_FALSE(SaveImageFile("", m_image));
+    EXPECT_EQ(ReadBytes(inside), "precious");
+    EXPECT_EQ(EntriesInDir(), 1u);
+}
+
+}  // namespace
+}  // namespace velmo
