@@ -1,8 +1,47 @@
-// Placeholder until the clock lands.
 #include "isp/Clock.h"
 
+#include <chrono>
+#include <thread>
+
 namespace velmo {
-void VirtualClock::Delay(std::uint32_t microseconds) { m_nowNs += std::int64_t{microseconds} * 1000 + 1; }
-void VirtualClock::SleepMs(std::uint32_t milliseconds) { m_nowNs += std::int64_t{milliseconds} * 1000000; }
-std::unique_ptr<Clock> MakeRealClock() { return std::make_unique<VirtualClock>(); }
+
+namespace {
+
+class RealClock : public Clock {
+  public:
+    std::int64_t NowNs() override {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+
+    // Spins instead of sleeping: a sleep's wake-up latency is far longer than the bit
+    // clock's half-period, and the target samples on the edges we time here.
+    void Delay(std::uint32_t microseconds) override {
+        const std::int64_t target = NowNs() + std::int64_t{microseconds} * 1000;
+        while (NowNs() <= target) {
+        }
+    }
+
+    void SleepMs(std::uint32_t milliseconds) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Clock> MakeRealClock() {
+    return std::make_unique<RealClock>();
+}
+
+// One nanosecond more than asked, as the real clock returns only once it is strictly past
+// the target; the simulator's timing checks see the same durations on both clocks.
+void VirtualClock::Delay(std::uint32_t microseconds) {
+    m_nowNs += std::int64_t{microseconds} * 1000 + 1;
+}
+
+void VirtualClock::SleepMs(std::uint32_t milliseconds) {
+    m_nowNs += std::int64_t{milliseconds} * 1000000;
+}
+
 }  // namespace velmo

@@ -8,7 +8,7 @@ namespace velmo {
 
 // The chip's state as a test looks at it (the simulator decodes the lines into it).
 class SimChip {
-public:
+  public:
     virtual ~SimChip() = default;
     virtual const FlashImage& Flash() const = 0;
     virtual void SetFlash(const FlashImage& flash) = 0;
@@ -18,6 +18,8 @@ public:
     virtual std::uint64_t InstructionCount() const = 0;
     // Bits that arrived with too short an SCK half-period for the crystal.
     virtual std::uint64_t ClockViolations() const = 0;
+    // A Programming Enable was accepted since RST last went high.
+    virtual bool ProgrammingEnabled() const = 0;
 };
 
 }  // namespace velmo

@@ -1,0 +1,161 @@
+#include "sim/SimOptions.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+#include <vector>
+
+#include "image/FlashImage.h"
+
+namespace velmo {
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+// The whole text must be the number: "12x" or "" is refused, not read as 12 or 0.
+template <typename T>
+bool ParseUnsigned(std::string_view text, int base, T* value) {
+    if (base == 16 && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+    }
+    if (text.empty()) {
+        return false;
+    }
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value, base);
+    return ec == std::errc{} && end == text.data() + text.size();
+}
+
+bool ParseMHz(std::string_view text, double* value) {
+    if (text.empty()) {
+        return false;
+    }
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return ec == std::errc{} && end == text.data() + text.size() && std::isfinite(*value) &&
+           *value > 0.0 && *value <= 1000.0;
+}
+
+// Ten seconds is far beyond any real cycle time; larger values are almost surely typos.
+constexpr std::uint32_t kMaxTimeUs = 10'000'000;
+
+bool ParseTimeUs(std::string_view text, std::uint32_t* value) {
+    return ParseUnsigned(text, 10, value) && *value <= kMaxTimeUs;
+}
+
+std::string BadValue(std::string_view key, std::string_view value, std::string_view expected) {
+    return "Ungültiger Wert \"" + std::string(value) + "\" für die Simulator-Option " +
+           std::string(key) + " in VELMO_SIM_OPTIONS (erwartet: " + std::string(expected) + ").";
+}
+
+}  // namespace
+
+std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* error) {
+    SimOptions options;
+    auto fail = [error](std::string message) -> std::optional<SimOptions> {
+        if (error) {
+            *error = std::move(message);
+        }
+        return std::nullopt;
+    };
+
+    for (std::string_view item : Split(text, ',')) {
+        item = Trim(item);
+        if (item.empty()) {
+            continue;  // tolerates "a=1,,b=2" and a trailing comma
+        }
+        const std::size_t eq = item.find('=');
+        if (eq == std::string_view::npos) {
+            return fail("Die Simulator-Option \"" + std::string(item) +
+                        "\" in VELMO_SIM_OPTIONS hat keinen Wert (Form: name=wert).");
+        }
+        const std::string key = Lower(Trim(item.substr(0, eq)));
+        const std::string_view rawValue = Trim(item.substr(eq + 1));
+        const std::string value = Lower(rawValue);
+
+        if (key == "board" || key == "chip") {
+            bool present;
+            if (value == "present") {
+                present = true;
+            } else if (value == "absent") {
+                present = false;
+            } else {
+                return fail(BadValue(key, rawValue, "present oder absent"));
+            }
+            (key == "board" ? options.boardPresent : options.chipPresent) = present;
+        } else if (key == "xtal") {
+            if (!ParseMHz(value, &options.xtalMHz)) {
+                return fail(BadValue(key, rawValue, "Quarzfrequenz in MHz, z. B. xtal=24"));
+            }
+        } else if (key == "writetime") {
+            if (value == "never") {
+                options.writeNeverCompletes = true;
+            } else if (ParseTimeUs(value, &options.writeTimeUs)) {
+                options.writeNeverCompletes = false;
+            } else {
+                return fail(BadValue(key, rawValue, "Mikrosekunden von 0 bis 10000000 oder never"));
+            }
+        } else if (key == "erasetime") {
+            if (!ParseTimeUs(value, &options.eraseTimeUs)) {
+                return fail(BadValue(key, rawValue, "Mikrosekunden von 0 bis 10000000"));
+            }
+        } else if (key == "stuck") {
+            const std::size_t colon = value.find(':');
+            std::uint16_t address = 0;
+            std::uint8_t cell = 0;
+            if (colon == std::string::npos ||
+                !ParseUnsigned(std::string_view(value).substr(0, colon), 16, &address) ||
+                !ParseUnsigned(std::string_view(value).substr(colon + 1), 16, &cell) ||
+                address >= FLASH_SIZE) {
+                return fail(BadValue(key, rawValue,
+                                     "ADRESSE:WERT hexadezimal, Adresse 0 bis 2FFF, z. B. "
+                                     "stuck=1234:00"));
+            }
+            options.stuckCells[address] = cell;
+        } else if (key == "clock") {
+            if (value == "real") {
+                options.virtualClock = false;
+            } else if (value == "virtual") {
+                options.virtualClock = true;
+            } else {
+                return fail(BadValue(key, rawValue, "real oder virtual"));
+            }
+        } else {
+            return fail("Unbekannte Simulator-Option \"" + std::string(Trim(item.substr(0, eq))) +
+                        "\" in VELMO_SIM_OPTIONS (bekannt: board, chip, xtal, writetime, "
+                        "erasetime, stuck, clock).");
+        }
+    }
+    return options;
+}
+
+}  // namespace velmo

@@ -1,0 +1,218 @@
+#include "sim/SimPort.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "sim/ChipFile.h"
+#include "sim/SimAt89s53.h"
+#include "sim/SimBoard.h"
+
+namespace velmo {
+
+namespace {
+
+constexpr std::uint8_t kMosiBit = 0x01;
+constexpr std::uint8_t kSckBit = 0x02;
+constexpr std::uint8_t kRstBit = 0x04;
+constexpr std::uint8_t kEnableBit = 0x08;
+constexpr std::uint8_t kReadyBit = 0x08;  // status bit 3, pin 15
+constexpr std::uint8_t kMisoBit = 0x20;   // status bit 5, pin 12
+
+// The status lines nobody drives: pins 10 and 13 float high (bits 6 and 4), pin 11 floats
+// high and reads 0 through the port's inversion (bit 7), and the unused bits 0 to 2 read 1
+// as on most ports.
+constexpr std::uint8_t kIdleStatus = 0x57;
+// A port after power-up: /INIT not asserted (bit 2), SELECT IN driven (bit 3).
+constexpr std::uint8_t kInitialControl = 0x0C;
+
+// A whole-chip program changes the flash 12288 times; saving each change would cost more
+// than the simulated programming. Changes are saved at most this often while the lines
+// are busy, and always when RST falls (the end of every operation), when the driver stops
+// and when the port goes away.
+constexpr std::chrono::milliseconds kSaveInterval{100};
+
+std::string Hex(std::uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%.3X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string FormatMHz(double mhz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", mhz);
+    return text;
+}
+
+}  // namespace
+
+struct SimPort::Impl {
+    Impl(Clock& c, SimOptions o)
+        : clock(c), options(std::move(o)), chip(c, options), board(options.boardPresent) {
+        if (!options.chipFile.empty()) {
+            FlashImage flash;
+            loadError = LoadChipFile(options.chipFile, flash);
+            if (loadError.empty()) {
+                chip.SetFlash(flash);
+            }
+        }
+        savedChanges = chip.ChangeCount();
+    }
+
+    void LinesChanged(std::uint8_t previous) {
+        const bool enable = (data & kEnableBit) != 0;
+        const bool rst = (data & kRstBit) != 0;
+        board.SetLines(enable, rst, clock.NowNs());
+        if (board.PassesLines()) {
+            chip.SetLines((data & kMosiBit) != 0, (data & kSckBit) != 0, rst);
+        } else {
+            chip.SetLines(false, false, false);
+        }
+        const bool rstFell = (previous & kRstBit) != 0 && !rst;
+        SaveIfChanged(rstFell);
+    }
+
+    // force: save now if anything changed. Otherwise only a change not seen before may
+    // save, and only when the last save is old enough; the rest waits for the next change,
+    // the next falling RST or the driver's stop.
+    void SaveIfChanged(bool force) {
+        if (options.chipFile.empty() || !loadError.empty()) {
+            return;
+        }
+        const std::uint64_t changes = chip.ChangeCount();
+        if (changes == savedChanges) {
+            return;
+        }
+        if (!force) {
+            if (changes == seenChanges) {
+                return;
+            }
+            seenChanges = changes;
+            if (std::chrono::steady_clock::now() - lastSave < kSaveInterval) {
+                return;
+            }
+        }
+        Save(std::chrono::steady_clock::now());
+    }
+
+    void Save(std::chrono::steady_clock::time_point realNow) {
+        const std::uint64_t changes = chip.ChangeCount();
+        saveError = SaveChipFile(options.chipFile, chip.StoredFlash());
+        lastSave = realNow;
+        if (saveError.empty()) {
+            savedChanges = changes;
+        }
+    }
+
+    // Without touching the clock: the owner of a PortSetup may already have destroyed it.
+    void FinalSave() {
+        chip.FinishStartedWork();
+        if (!options.chipFile.empty() && loadError.empty() && chip.ChangeCount() != savedChanges) {
+            Save(std::chrono::steady_clock::now());
+        }
+    }
+
+    std::uint8_t Status() {
+        std::uint8_t status = kIdleStatus;
+        const int miso = board.PassesLines() ? chip.Miso() : 1;
+        if (miso) {
+            status |= kMisoBit;
+        }
+        if (board.Ready(clock.NowNs())) {
+            status |= kReadyBit;
+        }
+        return status;
+    }
+
+    Clock& clock;
+    SimOptions options;
+    SimAt89s53 chip;
+    SimBoard board;
+    std::uint8_t data = 0x00;
+    std::uint8_t control = kInitialControl;
+    bool active = false;
+    std::string loadError;
+    std::string saveError;
+    std::uint64_t savedChanges = 0;
+    std::uint64_t seenChanges = 0;
+    std::chrono::steady_clock::time_point lastSave{};
+};
+
+SimPort::SimPort(Clock& clock, SimOptions options)
+    : m_impl(std::make_unique<Impl>(clock, std::move(options))) {}
+
+SimPort::~SimPort() {
+    m_impl->FinalSave();
+}
+
+void SimPort::StartDriver() {
+    m_impl->active = m_impl->loadError.empty();
+}
+
+void SimPort::StopDriver() {
+    m_impl->active = false;
+    m_impl->FinalSave();
+}
+
+bool SimPort::DriverActive() const {
+    return m_impl->active;
+}
+
+std::string SimPort::DriverMessage() const {
+    const Impl& impl = *m_impl;
+    if (!impl.loadError.empty()) {
+        return impl.loadError;
+    }
+    std::string text =
+        "Simulator: AT89S53 an Adresse " + Hex(BaseAddress()) + " (" +
+        (impl.options.boardPresent ? "mit Velmo-Board" : "ohne Board") + ", " +
+        (impl.options.chipPresent ? "Quarz " + FormatMHz(impl.options.xtalMHz) + " MHz"
+                                  : "kein Chip") +
+        (impl.options.virtualClock ? ", virtuelle Zeit" : "") + ")";
+    if (!impl.options.chipFile.empty()) {
+        text += ", Flash in \"" + impl.options.chipFile + "\"";
+    }
+    if (!impl.saveError.empty()) {
+        text += ". " + impl.saveError;
+    }
+    return text;
+}
+
+std::uint8_t SimPort::ReadPort(std::uint16_t address) {
+    Impl& impl = *m_impl;
+    switch (static_cast<std::uint16_t>(address - BaseAddress())) {
+        case 0:
+            return impl.data;
+        case 1:
+            return impl.Status();
+        case 2:
+            return impl.control;
+        default:
+            return 0xFF;  // no port there
+    }
+}
+
+void SimPort::WritePort(std::uint16_t address, std::uint8_t value) {
+    Impl& impl = *m_impl;
+    switch (static_cast<std::uint16_t>(address - BaseAddress())) {
+        case 0: {
+            const std::uint8_t previous = impl.data;
+            impl.data = value;
+            impl.LinesChanged(previous);
+            break;
+        }
+        case 2:
+            impl.control = value;
+            break;
+        default:
+            break;  // the status register and other addresses take no writes
+    }
+}
+
+SimChip& SimPort::Chip() {
+    return m_impl->chip;
+}
+const SimChip& SimPort::Chip() const {
+    return m_impl->chip;
+}
+
+}  // namespace velmo
