@@ -1,0 +1,314 @@
+// The instructions as they go over the wire: bytes, half-periods, waits and sequences,
+// recorded on the virtual clock.
+#include <gtest/gtest.h>
+
+#include "RecordingPort.h"
+#include "isp/IspProtocol.h"
+#include "isp/Settings.h"
+
+namespace velmo {
+namespace {
+
+using fakes::DecodeWire;
+using fakes::RecordingPort;
+using fakes::WireByte;
+
+constexpr std::int64_t Us(std::int64_t us) {
+    return us * 1000 + 1;
+}  // one virtual Delay
+
+struct Bench {
+    explicit Bench(ProgrammerMode m = ProgrammerMode::Raw, std::uint32_t d = 7)
+        : mode(static_cast<std::uint8_t>(m)),
+          bitDelay(d),
+          port(&clock),
+          isp(port, clock, mode, bitDelay) {}
+    std::vector<WireByte> Wire() const { return DecodeWire(port.DataWrites()); }
+
+    std::uint8_t mode;
+    std::uint32_t bitDelay;
+    VirtualClock clock;
+    RecordingPort port;
+    IspProtocol isp;
+};
+
+TEST(IspProtocol, AddressBytesUseOnlyA0ToA13) {
+    struct Case {
+        std::uint32_t address;
+        std::uint8_t read, write, low;
+    };
+    const Case cases[] = {
+        {0x0000, 0x01, 0x02, 0x00},
+        {0x1234, 0x91, 0x92, 0x34},
+        {0x2000, 0x05, 0x06, 0x00},
+        {0x2FFF, 0x7D, 0x7E, 0xFF},
+        {0x0100, 0x09, 0x0A, 0x00},
+        {0x1F00, 0xF9, 0xFA, 0x00},
+        // Bits 14 and 15 (and anything above) are dropped.
+        {0x4000 | 0x1234, 0x91, 0x92, 0x34},
+        {0x8000 | 0x2FFF, 0x7D, 0x7E, 0xFF},
+        {0xC000, 0x01, 0x02, 0x00},
+        {0x1C000 | 0x2000, 0x05, 0x06, 0x00},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << "address 0x" << c.address);
+        EXPECT_EQ(IspProtocol::ReadInstruction(c.address), c.read);
+        EXPECT_EQ(IspProtocol::WriteInstruction(c.address), c.write);
+
+        Bench bench;
+        bench.port.status = 0x20;  // MISO high: reads 0xFF
+        EXPECT_EQ(bench.isp.ReadCodeByte(c.address), 0xFF);
+        bench.isp.WriteCodeByte(c.address, 0xFF);
+        const auto wire = bench.Wire();
+        ASSERT_GE(wire.size(), 6u);
+        EXPECT_EQ(wire[0].value, c.read);
+        EXPECT_EQ(wire[1].value, c.low);
+        EXPECT_EQ(wire[2].value, 0x00);  // MOSI stays 0 while receiving
+        EXPECT_EQ(wire[3].value, c.write);
+        EXPECT_EQ(wire[4].value, c.low);
+        EXPECT_EQ(wire[5].value, 0xFF);
+    }
+}
+
+TEST(IspProtocol, LockByteForEveryFlagCombination) {
+    struct Case {
+        int lb1, lb2, lb3;
+        std::uint8_t byte;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0xFF},
+        {1, 0, 0, 0x7F},
+        {0, 1, 0, 0xBF},
+        {0, 0, 1, 0xDF},
+        {1, 1, 0, 0x3F},
+        {1, 0, 1, 0x5F},
+        {0, 1, 1, 0x9F},
+        {1, 1, 1, 0x1F},
+        // Only 1 counts as set.
+        {2, 2, 2, 0xFF},
+        {2, 1, 0, 0xBF},
+        {-1, 0, 1, 0xDF},
+        {1, 2, 3, 0x7F},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lb1 << c.lb2 << c.lb3);
+        EXPECT_EQ(IspProtocol::LockByte(c.lb1, c.lb2, c.lb3), c.byte);
+        Bench bench;
+        bench.isp.WriteLockBits(c.lb1, c.lb2, c.lb3);
+        const auto wire = bench.Wire();
+        ASSERT_EQ(wire.size(), 3u);
+        EXPECT_EQ(wire[0].value, 0xAC);
+        EXPECT_EQ(wire[1].value, c.byte);
+        EXPECT_EQ(wire[2].value, 0x00);
+    }
+}
+
+// Bytes, half-periods and the waits between the bytes of each instruction.
+TEST(IspProtocol, InstructionsHaveTheirBytesHalfPeriodsAndWaits) {
+    struct Case {
+        const char* name;
+        std::function<void(IspProtocol&)> run;
+        std::vector<std::uint8_t> bytes;
+        std::int64_t halfPeriodNs;
+        std::int64_t gapNs;      // between byte 1 and 2 and between 2 and 3
+        std::int64_t trailerNs;  // after the last falling edge
+    };
+    const Case cases[] = {
+        {"ProgrammingEnable",
+         [](IspProtocol& i) { i.ProgrammingEnable(); },
+         {0xAC, 0x53, 0x55},
+         Us(100),
+         Us(100),
+         0},
+        {"ChipErase",
+         [](IspProtocol& i) { i.ChipErase(); },
+         {0xAC, 0x04, 0x00},
+         Us(100),
+         Us(100),
+         Us(100000)},
+        {"WriteLockBits",
+         [](IspProtocol& i) { i.WriteLockBits(1, 0, 1); },
+         {0xAC, 0x5F, 0x00},
+         Us(100),
+         Us(100),
+         0},
+        {"ReadCodeByte",
+         [](IspProtocol& i) { i.ReadCodeByte(0x2ABC); },
+         {0x55, 0xBC, 0x00},
+         Us(7),
+         0,
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench(ProgrammerMode::Raw, 7);
+        bench.port.data = 0x02;  // SCK left high: the instruction must pull it low first
+        c.run(bench.isp);
+        const auto writes = bench.port.DataWrites();
+        ASSERT_FALSE(writes.empty());
+        EXPECT_EQ(writes.front().value, 0x00) << "SCK low before anything else";
+        const auto wire = bench.Wire();
+        ASSERT_EQ(wire.size(), c.bytes.size());
+        for (std::size_t i = 0; i < wire.size(); ++i) {
+            EXPECT_EQ(wire[i].value, c.bytes[i]) << "byte " << i;
+            EXPECT_EQ(wire[i].minLowNs, c.halfPeriodNs);
+            EXPECT_EQ(wire[i].maxLowNs, c.halfPeriodNs);
+            EXPECT_EQ(wire[i].minHighNs, c.halfPeriodNs);
+            EXPECT_EQ(wire[i].maxHighNs, c.halfPeriodNs);
+        }
+        EXPECT_EQ(wire[1].startNs - wire[0].endNs, c.gapNs);
+        EXPECT_EQ(wire[2].startNs - wire[1].endNs, c.gapNs);
+        EXPECT_EQ(bench.clock.NowNs() - wire[2].endNs, c.trailerNs);
+        EXPECT_EQ(bench.port.data & 0x02, 0) << "SCK ends low";
+    }
+}
+
+TEST(IspProtocol, ShiftInSamplesMisoBeforeEachRisingEdge) {
+    Bench bench;
+    // The target's next bit appears on MISO after each falling edge: serve 0xA6 bit by
+    // bit, advancing whenever SCK has gone high and low again since the last read.
+    const std::uint8_t answer = 0xA6;
+    int bitIndex = 0;
+    std::size_t seenWrites = 0;
+    bench.port.statusSource = [&]() -> std::uint8_t {
+        const auto writes = bench.port.DataWrites();
+        for (; seenWrites < writes.size(); ++seenWrites) {
+            const bool fell = seenWrites > 0 && (writes[seenWrites - 1].value & 0x02) &&
+                              !(writes[seenWrites].value & 0x02);
+            bitIndex += fell;
+        }
+        const int bit = bitIndex < 8 ? (answer >> (7 - bitIndex)) & 1 : 0;
+        return static_cast<std::uint8_t>(bit << 5);
+    };
+    EXPECT_EQ(bench.isp.ShiftInByte(3), answer);
+    EXPECT_EQ(bench.port.StatusReads(), 8);
+    EXPECT_EQ(bench.port.data & 0x01, 0) << "MOSI stays 0 while receiving";
+}
+
+TEST(IspProtocol, BitDelayIsReadLiveForEachInstruction) {
+    Bench bench(ProgrammerMode::Raw, 5);
+    bench.isp.ReadCodeByte(0);
+    bench.bitDelay = 9;
+    bench.isp.ReadCodeByte(0);
+    const auto wire = bench.Wire();
+    ASSERT_EQ(wire.size(), 6u);
+    EXPECT_EQ(wire[0].minHighNs, Us(5));
+    EXPECT_EQ(wire[3].minHighNs, Us(9));
+}
+
+struct Step {
+    std::int64_t atNs;  // since the sequence began
+    std::uint8_t data;  // the data register written then
+};
+
+std::vector<Step> Steps(const Bench& bench, std::int64_t origin) {
+    std::vector<Step> steps;
+    for (const auto& w : bench.port.DataWrites()) {
+        steps.push_back({w.timeNs - origin, w.value});
+    }
+    return steps;
+}
+
+void ExpectSteps(const std::vector<Step>& got, const std::vector<Step>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(got[i].atNs, want[i].atNs) << "step " << i;
+        EXPECT_EQ(got[i].data, want[i].data) << "step " << i;
+    }
+}
+
+// Data register: bit 2 RST, bit 3 ENABLE; MOSI and SCK start high to show they stay alone.
+TEST(IspProtocol, RawStartAndEndSequences) {
+    Bench bench(ProgrammerMode::Raw);
+    bench.port.data = 0x03;
+    EXPECT_TRUE(bench.isp.StartSequence());
+    ExpectSteps(
+        Steps(bench, 0),
+        {{0, 0x0B}, {0, 0x0B}, {Us(1000), 0x0F}, {2 * Us(1000), 0x0B}, {3 * Us(1000), 0x0F}});
+    EXPECT_EQ(bench.clock.NowNs(), 3 * Us(1000) + Us(100000));
+    EXPECT_EQ(bench.port.StatusReads(), 0) << "Raw mode never looks at READY";
+
+    bench.port.log.clear();
+    const std::int64_t end = bench.clock.NowNs();
+    bench.isp.EndSequence();
+    ExpectSteps(Steps(bench, end), {{0, 0x0B}});  // RST low, ENABLE stays
+    EXPECT_EQ(bench.clock.NowNs(), end);
+}
+
+TEST(IspProtocol, BoardStartAndEndSequences) {
+    for (bool ready : {true, false}) {
+        SCOPED_TRACE(ready ? "READY high" : "READY low");
+        Bench bench(ProgrammerMode::Board);
+        bench.port.status = ready ? 0x08 : 0xF7;
+        EXPECT_EQ(bench.isp.StartSequence(), ready);
+        ExpectSteps(Steps(bench, 0), {{0, 0x08},
+                                      {0, 0x08},
+                                      {Us(1000), 0x0C},
+                                      {Us(1000) + Us(300000), 0x08},
+                                      {Us(1000) + Us(300000) + Us(100), 0x0C}});
+        const std::int64_t readAt = Us(1000) + 2 * Us(300000) + Us(100);
+        EXPECT_EQ(bench.clock.NowNs(), readAt);
+        ASSERT_EQ(bench.port.StatusReads(), 1);
+        EXPECT_EQ(bench.port.log.back().timeNs, readAt) << "READY read after the last wait";
+        EXPECT_EQ(bench.port.data & 0x0C, 0x0C) << "a failed start leaves ENABLE and RST high";
+
+        bench.port.log.clear();
+        bench.isp.EndSequence();
+        ExpectSteps(Steps(bench, readAt), {{0, 0x04}, {0, 0x00}});
+        EXPECT_EQ(bench.clock.NowNs(), readAt + Us(1000));
+    }
+}
+
+TEST(IspProtocol, WriteCodeByteConfirmsOnTheFirstReadBack) {
+    Bench bench(ProgrammerMode::Raw, 2);
+    bench.port.status = 0x20;  // an erased cell: MISO reads 1 throughout
+    int pumps = 0;
+    bench.isp.SetPumpCallback([&] { ++pumps; });
+    EXPECT_EQ(bench.isp.WriteCodeByte(0x0123, 0xFF), 1);
+    EXPECT_EQ(bench.port.StatusReads(), 8) << "one read-back";
+    EXPECT_EQ(pumps, 0);
+    const auto wire = bench.Wire();
+    ASSERT_EQ(wire.size(), 6u);
+    EXPECT_EQ(wire[3].startNs - wire[2].endNs, Us(1000)) << "1 ms before the read-back";
+}
+
+TEST(IspProtocol, WriteCodeByteGivesUpAfter202ReadsPumpingAfterEachPoll) {
+    Bench bench(ProgrammerMode::Raw, 2);
+    bench.port.status = 0x00;  // the cell reads 0x00 whatever is written
+    std::vector<int> readsAtPump;
+    bench.isp.SetPumpCallback([&] { readsAtPump.push_back(bench.port.StatusReads() / 8); });
+    EXPECT_EQ(bench.isp.WriteCodeByte(0x0042, 0x5A), 0);
+    EXPECT_EQ(bench.port.StatusReads(), 8 * IspProtocol::kMaxReadBacks);
+    ASSERT_EQ(readsAtPump.size(), 201u);
+    for (std::size_t i = 0; i < readsAtPump.size(); ++i) {
+        ASSERT_EQ(readsAtPump[i], static_cast<int>(i) + 2) << "pump after poll read " << i + 1;
+    }
+    // 202 reads of the cell: 1 ms after the write, the first poll right after the first
+    // read-back, then 1 ms before each further poll: 201 ms of waiting in all.
+    const auto wire = bench.Wire();
+    ASSERT_EQ(wire.size(), 3u + 3u * 202u);
+    std::vector<std::int64_t> gaps;
+    for (std::size_t i = 3; i < wire.size(); i += 3) {
+        EXPECT_EQ(wire[i].value, IspProtocol::ReadInstruction(0x0042));
+        gaps.push_back(wire[i].startNs - wire[i - 1].endNs);
+    }
+    EXPECT_EQ(gaps[0], Us(1000));
+    EXPECT_EQ(gaps[1], 0);
+    EXPECT_EQ(std::count(gaps.begin(), gaps.end(), Us(1000)), 201);
+}
+
+TEST(IspProtocol, WriteCodeByteStopsPollingOnceTheCellMatches) {
+    Bench bench(ProgrammerMode::Raw, 2);
+    // MISO low for the first three read-backs, then high (0xFF reads back).
+    bench.port.statusSource = [&]() -> std::uint8_t {
+        return bench.port.StatusReads() >= 3 * 8 ? 0x20 : 0x00;
+    };
+    int pumps = 0;
+    bench.isp.SetPumpCallback([&] { ++pumps; });
+    EXPECT_EQ(bench.isp.WriteCodeByte(0, 0xFF), 1);
+    EXPECT_EQ(bench.port.StatusReads(), 4 * 8);
+    EXPECT_EQ(pumps, 3);
+}
+
+}  // namespace
+}  // namespace velmo
