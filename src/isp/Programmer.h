@@ -20,7 +20,7 @@ struct CommandLineSettings;
 // reaches the window only through Host, the port only through PortIo and time only through
 // Clock. Member names are the ones the window's data exchange binds.
 class Programmer {
-public:
+  public:
     Programmer(PortIo& port, Clock& clock, Host& host);
 
     // --- settings ---
@@ -87,7 +87,7 @@ public:
     std::uint32_t m_bitDelay = 20;
     int m_noFileLoaded = 1;
 
-private:
+  private:
     // What ended a byte loop.
     enum class LoopEnd { Completed, Aborted, WorkFailed };
     template <typename Work>
@@ -95,13 +95,13 @@ private:
 
     // Counts the operations that are running (nested through the pump), for OperationRunning.
     class OperationScope {
-    public:
+      public:
         explicit OperationScope(Programmer& owner) : m_owner(owner) { ++m_owner.m_operationDepth; }
         ~OperationScope() { --m_owner.m_operationDepth; }
         OperationScope(const OperationScope&) = delete;
         OperationScope& operator=(const OperationScope&) = delete;
 
-    private:
+      private:
         Programmer& m_owner;
     };
 

@@ -34,7 +34,9 @@ constexpr std::uint32_t kPauseAfterEraseMs = 500;
 constexpr std::uint16_t kFlashLength = static_cast<std::uint16_t>(FLASH_SIZE);
 }  // namespace
 
-void Programmer::PumpMessages() { m_host.PumpMessages(); }
+void Programmer::PumpMessages() {
+    m_host.PumpMessages();
+}
 
 bool Programmer::StartStep() {
     if (m_isp.StartSequence()) return true;

@@ -10,17 +10,18 @@ namespace velmo::testing {
 
 // A parallel port with nothing behind it but two fixed input levels: READY (status bit 3)
 // and MISO (status bit 5). With MISO high every byte reads as 0xFF, the content of an
-// erased chip. It keeps the data register, counts the driver's starts and stops and
-// decodes what goes out on MOSI at each rising edge of SCK, eight bits to a byte.
+// erased chip. It keeps the data register and every value written to it, notes the driver's
+// starts and stops and decodes what goes out on MOSI at each rising edge of SCK, eight bits
+// to a byte.
 class FakePort : public PortIo {
-public:
+  public:
     void StartDriver() override {
         ++starts;
         events.push_back("start");
     }
     void StopDriver() override {
         ++stops;
-        events.push_back("stop");
+        events.push_back("stop after " + std::to_string(dataWrites.size()) + " writes");
     }
     bool DriverActive() const override { return driverActive; }
     std::string DriverMessage() const override { return driverMessage; }
@@ -39,7 +40,7 @@ public:
         if (address == BaseAddress()) {
             const bool risingSck = (data & kSckBit) == 0 && (value & kSckBit) != 0;
             data = value;
-            events.push_back("data:" + std::to_string(value));
+            dataWrites.push_back(value);
             if (risingSck) ShiftIn(value & kMosiBit);
         } else if (address == BaseAddress() + 2) {
             control = value;
@@ -67,10 +68,11 @@ public:
     int starts = 0;
     int stops = 0;
     int foreignAccesses = 0;
-    std::vector<std::string> events;
+    std::vector<std::string> events;  // driver starts and stops
+    std::vector<std::uint8_t> dataWrites;
     std::vector<std::uint8_t> mosiBytes;
 
-private:
+  private:
     void ShiftIn(int bit) {
         m_shift = static_cast<std::uint8_t>((m_shift << 1) | (bit ? 1 : 0));
         if (++m_bits == 8) {

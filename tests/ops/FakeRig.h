@@ -13,7 +13,7 @@ namespace velmo::testing {
 
 // Virtual time that also remembers the long pauses asked for.
 class RecordingClock : public VirtualClock {
-public:
+  public:
     void SleepMs(std::uint32_t milliseconds) override {
         sleeps.push_back(milliseconds);
         VirtualClock::SleepMs(milliseconds);
@@ -28,6 +28,7 @@ struct FakeRig {
         programmer.StartDriver();
         host.Clear();
         port.events.clear();
+        port.dataWrites.clear();
     }
 
     // An image as a successful load leaves it.

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
 
 class TempDir {
-public:
+  public:
     TempDir() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_path = fs::temp_directory_path() /
@@ -32,7 +32,7 @@ public:
     }
     std::string Path(const std::string& name) const { return (m_path / name).string(); }
 
-private:
+  private:
     fs::path m_path;
 };
 
@@ -57,22 +57,34 @@ TEST(FileCommands, LoadAppliesEachOutcomeInTheWindowsOrder) {
         bool loaded;
         Calls expected;  // "tip" stands for the tooltip with the file's path
     } cases[] = {
-        {"small.bin", Bytes(100, 1), true,
+        {"small.bin",
+         Bytes(100, 1),
+         true,
          {"repaint", "tip", "status:Datei erfolgreich geöffnet!", "membersToControls",
           "membersToControls", "repaint"}},
-        {"full.bin", Bytes(12288, 7), true,
+        {"full.bin",
+         Bytes(12288, 7),
+         true,
          {"repaint", "tip", "status:Datei erfolgreich geöffnet!", "membersToControls",
           "membersToControls", "repaint"}},
-        {"large.bin", Bytes(12289, 7), false,
+        {"large.bin",
+         Bytes(12289, 7),
+         false,
          {"repaint", "tip", "status:Datei erfolgreich geöffnet!",
           "box:Datei ist größer als Flash-Speicher des Controllers!", "membersToControls",
           "repaint"}},
         // A HEX load keeps the status bar as it was.
-        {"blink.hex", std::string(":0300000002003EBD\n:00000001FF\n"), true,
+        {"blink.hex",
+         std::string(":0300000002003EBD\n:00000001FF\n"),
+         true,
          {"repaint", "tip", "membersToControls", "membersToControls", "repaint"}},
-        {"empty.hex", std::string(), true,
+        {"empty.hex",
+         std::string(),
+         true,
          {"repaint", "tip", "membersToControls", "membersToControls", "repaint"}},
-        {"missing.bin", std::nullopt, false,
+        {"missing.bin",
+         std::nullopt,
+         false,
          {"status:Fehler beim Öffnen der Datei!", "membersToControls", "repaint"}},
     };
     for (const auto& c : cases) {
@@ -131,13 +143,12 @@ TEST(FileCommands, AFailedLoadKeepsProgramAndVerifyAway) {
     ASSERT_EQ(rig.programmer.m_noFileLoaded, 0);
     rig.programmer.LoadFile(dir.Path("fehlt.bin"));
     rig.host.Clear();
-    rig.port.events.clear();
+    rig.port.dataWrites.clear();
 
     rig.programmer.OnProgram();
     rig.programmer.OnVerify();
-    EXPECT_EQ(rig.host.CallsWithoutLoop(),
-              (Calls{"box:Bitte wählen Sie zuerst eine Datei aus!",
-                     "box:Bitte wählen Sie zuerst eine Datei aus!"}));
+    EXPECT_EQ(rig.host.CallsWithoutLoop(), (Calls{"box:Bitte wählen Sie zuerst eine Datei aus!",
+                                                  "box:Bitte wählen Sie zuerst eine Datei aus!"}));
 }
 
 TEST(FileCommands, SaveWritesTheReadImageAndReportsAFailure) {
@@ -153,8 +164,9 @@ TEST(FileCommands, SaveWritesTheReadImageAndReportsAFailure) {
     std::ifstream in(path, std::ios::binary);
     const std::string written((std::istreambuf_iterator<char>(in)), {});
     ASSERT_EQ(written.size(), 12288u);
-    EXPECT_TRUE(std::equal(written.begin(), written.end(), rig.programmer.m_readImage.begin(),
-                           [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+    EXPECT_TRUE(
+        std::equal(written.begin(), written.end(), rig.programmer.m_readImage.begin(),
+                   [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
 
     EXPECT_FALSE(rig.programmer.SaveReadImage(dir.Path("kein/Ordner.bin")));
     EXPECT_EQ(rig.host.Calls(), Calls{"box:Fehler beim Erzeugen der Datei!"});

@@ -37,8 +37,8 @@ std::vector<std::uint8_t> WritesOf(const FlashImage& image, std::uint32_t count)
     std::vector<std::uint8_t> wire;
     for (std::uint32_t a = 0; a < count; ++a) {
         const auto low = static_cast<std::uint8_t>(a & 0xFF);
-        wire.insert(wire.end(), {WriteInstructionFor(a), low, image[a], ReadInstructionFor(a),
-                                 low, 0x00});
+        wire.insert(wire.end(),
+                    {WriteInstructionFor(a), low, image[a], ReadInstructionFor(a), low, 0x00});
     }
     return wire;
 }
@@ -88,12 +88,11 @@ TEST_P(OperationSequence, ProgramWritesAllBytesWithProgressAndPause) {
     rig.LoadImage(Filled(0xFF));
     rig.programmer.OnProgram();
 
-    EXPECT_EQ(rig.host.Calls(),
-              Concat({kEraseCalls,
-                      {"pump", "busy", "controlsToMembers", "range:0-12288", "pos:0",
-                       "status:Programmieren des Controllers..."},
-                      ByteLoopCalls(),
-                      {"status:Datei erfolgreich programmiert!", "idle"}}));
+    EXPECT_EQ(rig.host.Calls(), Concat({kEraseCalls,
+                                        {"pump", "busy", "controlsToMembers", "range:0-12288",
+                                         "pos:0", "status:Programmieren des Controllers..."},
+                                        ByteLoopCalls(),
+                                        {"status:Datei erfolgreich programmiert!", "idle"}}));
     EXPECT_EQ(rig.clock.sleeps, std::vector<std::uint32_t>{500});
     EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable,
                                          WritesOf(rig.programmer.m_image, 12288)}));
@@ -134,11 +133,11 @@ TEST_P(OperationSequence, ReadShowsTheCrcOfTheErasedChip) {
     rig.programmer.m_imageCrc = 0x4321;
     rig.programmer.OnRead();
 
-    EXPECT_EQ(rig.host.Calls(),
-              Concat({{"status:Lese Speicherinhalt aus...", "readBusy", "range:0-12288"},
-                      ByteLoopCalls(),
-                      {"status:Speicherinhalt ausgelesen!", "membersToControls",
-                       "idleAfterRead"}}));
+    EXPECT_EQ(
+        rig.host.Calls(),
+        Concat({{"status:Lese Speicherinhalt aus...", "readBusy", "range:0-12288"},
+                ByteLoopCalls(),
+                {"status:Speicherinhalt ausgelesen!", "membersToControls", "idleAfterRead"}}));
     EXPECT_EQ(rig.programmer.m_readImage, Filled(0xFF));
     EXPECT_EQ(rig.programmer.m_readCrc, 0x80F8);
     EXPECT_EQ(rig.programmer.m_strCrc, "0x80F8");
@@ -153,8 +152,14 @@ TEST_P(OperationSequence, LockBitsForEveryCombinationOfTheBoxes) {
     const struct {
         int bit1, bit2, bit3;
         std::uint8_t lockByte;
-    } cases[] = {{0, 0, 0, 0xFF}, {1, 0, 0, 0x7F}, {0, 1, 0, 0xBF}, {0, 0, 1, 0xDF},
-                 {1, 1, 0, 0x3F}, {1, 0, 1, 0x5F}, {0, 1, 1, 0x9F}, {1, 1, 1, 0x1F},
+    } cases[] = {{0, 0, 0, 0xFF},
+                 {1, 0, 0, 0x7F},
+                 {0, 1, 0, 0xBF},
+                 {0, 0, 1, 0xDF},
+                 {1, 1, 0, 0x3F},
+                 {1, 0, 1, 0x5F},
+                 {0, 1, 1, 0x9F},
+                 {1, 1, 1, 0x1F},
                  // Only 1 counts as ticked.
                  {2, 2, 2, 0xFF}};
     for (const auto& c : cases) {
@@ -166,9 +171,8 @@ TEST_P(OperationSequence, LockBitsForEveryCombinationOfTheBoxes) {
         };
         rig.programmer.OnLockBits();
 
-        EXPECT_EQ(rig.host.Calls(),
-                  (Calls{"status:Schreibe Lock-Bits", "busy", "controlsToMembers", "idle",
-                         "status:Lock-Bits geschrieben", "repaint"}));
+        EXPECT_EQ(rig.host.Calls(), (Calls{"status:Schreibe Lock-Bits", "busy", "controlsToMembers",
+                                           "idle", "status:Lock-Bits geschrieben", "repaint"}));
         EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, {0xAC, c.lockByte, 0x00}}))
             << c.bit1 << c.bit2 << c.bit3;
         ExpectEnded(rig.port, GetParam());
@@ -179,7 +183,7 @@ TEST_P(OperationSequence, ProgramWithoutAFileTouchesNothing) {
     FakeRig rig(GetParam());
     rig.programmer.OnProgram();
     EXPECT_EQ(rig.host.Calls(), Calls{kChooseFile});
-    EXPECT_TRUE(rig.port.events.empty());
+    EXPECT_TRUE(rig.port.dataWrites.empty());
     EXPECT_TRUE(rig.clock.sleeps.empty());
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
 }
@@ -280,9 +284,13 @@ TEST(OperationAbort, TheLoopStopsBeforeTheNextByte) {
          Concat({kEraseCalls,
                  {"pump", "busy", "controlsToMembers", "range:0-12288", "pos:0",
                   "status:Programmieren des Controllers..."}})},
-        {"verify", [](Programmer& p) { p.OnVerify(); }, 0,
+        {"verify",
+         [](Programmer& p) { p.OnVerify(); },
+         0,
          {"status:Verifiziere geladene Datei mit Speicherinhalt...", "busy", "range:0-12288"}},
-        {"read", [](Programmer& p) { p.OnRead(); }, 0,
+        {"read",
+         [](Programmer& p) { p.OnRead(); },
+         0,
          {"status:Lese Speicherinhalt aus...", "readBusy", "range:0-12288"}},
     };
     for (const auto& c : cases) {
@@ -292,12 +300,12 @@ TEST(OperationAbort, TheLoopStopsBeforeTheNextByte) {
             rig.LoadImage(Filled(0xFF));
             rig.programmer.m_strCrc = "0x1234";
             rig.programmer.m_readCrc = 0x1234;
-            rig.host.AtPump(c.pumpsBeforeLoop + abortAtByte + 1,
-                            [&] { rig.programmer.OnAbort(); });
+            rig.host.AtPump(c.pumpsBeforeLoop + abortAtByte + 1, [&] { rig.programmer.OnAbort(); });
             const std::size_t wireBefore = c.pumpsBeforeLoop ? 9 : 3;
             c.run(rig.programmer);
 
-            EXPECT_EQ(rig.host.Calls(), Concat({c.before, ByteLoopCalls(abortAtByte),
+            EXPECT_EQ(rig.host.Calls(), Concat({c.before,
+                                                ByteLoopCalls(abortAtByte),
                                                 {"pump", "idle", "status:Aktion abgebrochen"}}))
                 << c.name << " at " << abortAtByte;
             // Exactly the bytes before the abort went over the wire.
@@ -335,11 +343,11 @@ TEST(OperationWriteFailure, StopsAtTheByteAndQuitsWithStatusOneOnlyInABatch) {
         Calls expectedEnd = {"box:Fehler beim Programmieren!"};
         if (batch) expectedEnd.push_back("quit:1");
         expectedEnd.insert(expectedEnd.end(), {"status:Fehler beim Programmieren!", "idle"});
-        EXPECT_EQ(rig.host.CallsWithoutLoop(),
-                  Concat({{"status:Lösche Flash..", "status:Flash gelöscht", "busy",
-                           "controlsToMembers", "range:0-12288",
-                           "status:Programmieren des Controllers..."},
-                          expectedEnd}));
+        EXPECT_EQ(
+            rig.host.CallsWithoutLoop(),
+            Concat({{"status:Lösche Flash..", "status:Flash gelöscht", "busy", "controlsToMembers",
+                     "range:0-12288", "status:Programmieren des Controllers..."},
+                    expectedEnd}));
         EXPECT_EQ(rig.programmer.m_errorFlag, 1);
         EXPECT_EQ(rig.programmer.m_abortFlag, 1);
         EXPECT_EQ(rig.host.Count("quit:1"), batch ? 1 : 0);
@@ -347,8 +355,8 @@ TEST(OperationWriteFailure, StopsAtTheByteAndQuitsWithStatusOneOnlyInABatch) {
 
         // Bytes 0..2 went out once each, byte 3 was written and polled, nothing after it.
         const auto& wire = rig.port.mosiBytes;
-        const auto programStart = Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable,
-                                         WritesOf(image, 3)});
+        const auto programStart =
+            Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable, WritesOf(image, 3)});
         ASSERT_GT(wire.size(), programStart.size());
         EXPECT_TRUE(std::equal(programStart.begin(), programStart.end(), wire.begin()));
         const std::vector<std::uint8_t> writeOfByte3 = {WriteInstructionFor(3), 3, 0x00};

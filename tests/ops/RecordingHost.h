@@ -19,7 +19,7 @@ namespace velmo::testing {
 // "readBusy", "idle", "idleAfterRead", "pump", "controlsToMembers", "membersToControls",
 // "tip:<path>", "repaint", "quit:<code>".
 class RecordingHost : public Host {
-public:
+  public:
     void SetStatusText(const std::string& text) override {
         Record("status:" + text);
         m_statusText = text;
@@ -69,10 +69,9 @@ public:
     // looks at separately.
     std::vector<std::string> CallsWithoutLoop() const {
         std::vector<std::string> result;
-        std::copy_if(m_calls.begin(), m_calls.end(), std::back_inserter(result),
-                     [](const std::string& call) {
-                         return call != "pump" && call.rfind("pos:", 0) != 0;
-                     });
+        std::copy_if(
+            m_calls.begin(), m_calls.end(), std::back_inserter(result),
+            [](const std::string& call) { return call != "pump" && call.rfind("pos:", 0) != 0; });
         return result;
     }
     int Count(const std::string& call) const {
@@ -91,7 +90,7 @@ public:
     std::function<void()> onControlsToMembers;
     std::function<void()> onMembersToControls;
 
-private:
+  private:
     void Record(std::string call) { m_calls.push_back(std::move(call)); }
 
     std::vector<std::string> m_calls;

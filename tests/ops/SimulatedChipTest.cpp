@@ -1,0 +1,338 @@
+// Whole-chip operations against the simulated AT89S53, with the chip's flash checked byte
+// for byte afterwards.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "FakeRig.h"
+#include "image/Crc16.h"
+#include "sim/SimChip.h"
+#include "sim/SimPort.h"
+
+namespace velmo::testing {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+struct SimRig {
+    explicit SimRig(ProgrammerMode mode = ProgrammerMode::Board, SimOptions options = {})
+        : port(clock, WithVirtualClock(std::move(options))) {
+        programmer.SelectMode(mode);
+        programmer.SetClockRate(24.0);
+        programmer.StartDriver();
+        host.Clear();
+    }
+    static SimOptions WithVirtualClock(SimOptions options) {
+        options.virtualClock = true;
+        return options;
+    }
+    void LoadImage(const FlashImage& image) {
+        programmer.m_image = image;
+        programmer.m_imageCrc = Crc(image);
+        programmer.m_noFileLoaded = 0;
+    }
+    static std::uint16_t Crc(const FlashImage& image) {
+        CCrc16 crc;
+        crc.BuildTable();
+        return crc.Compute(image.data(), static_cast<std::uint16_t>(image.size()));
+    }
+    const FlashImage& Flash() const { return port.Chip().Flash(); }
+
+    VirtualClock clock;
+    SimPort port;
+    RecordingHost host;
+    Programmer programmer{port, clock, host};
+};
+
+FlashImage Pattern(std::uint32_t seed = 1) {
+    FlashImage image;
+    std::uint32_t state = seed;
+    for (auto& byte : image) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(state >> 16);
+    }
+    return image;
+}
+
+// Bytes [0, count) from `front`, the rest from `back`.
+FlashImage Spliced(const FlashImage& front, const FlashImage& back, std::size_t count) {
+    FlashImage image = back;
+    std::copy_n(front.begin(), count, image.begin());
+    return image;
+}
+
+const std::string kMatch = "box:Geladene Datei und Speicherinhalt stimmen überein!";
+const std::string kMismatch = "box:Geladene Datei und Speicherinhalt stimmen nicht überein!";
+
+class SimulatedChip : public ::testing::TestWithParam<ProgrammerMode> {};
+
+INSTANTIATE_TEST_SUITE_P(Modes, SimulatedChip,
+                         ::testing::Values(ProgrammerMode::Raw, ProgrammerMode::Board),
+                         [](const auto& info) {
+                             return info.param == ProgrammerMode::Raw ? std::string("Raw")
+                                                                      : std::string("Board");
+                         });
+
+TEST_P(SimulatedChip, ProgramVerifyAndReadTheWholeChip) {
+    SimRig rig(GetParam());
+    rig.port.Chip().SetFlash(Filled(0x00));
+    const FlashImage image = Pattern();
+    rig.LoadImage(image);
+
+    rig.programmer.OnProgram();
+    EXPECT_EQ(rig.host.StatusText(), "Datei erfolgreich programmiert!");
+    EXPECT_EQ(rig.Flash(), image);
+
+    rig.host.Clear();
+    rig.programmer.OnVerify();
+    EXPECT_EQ(rig.host.Count(kMatch), 1);
+    EXPECT_EQ(rig.programmer.m_readImage, image);
+    EXPECT_EQ(rig.programmer.m_readCrc, rig.programmer.m_imageCrc);
+
+    rig.programmer.m_readImage.fill(0x00);
+    rig.programmer.OnRead();
+    EXPECT_EQ(rig.programmer.m_readImage, image);
+    EXPECT_EQ(rig.programmer.m_strCrc, FormatCrc(SimRig::Crc(image)));
+
+    EXPECT_EQ(rig.programmer.m_errorFlag, 0);
+    EXPECT_EQ(rig.port.Chip().ClockViolations(), 0u);
+}
+
+TEST_P(SimulatedChip, ReadOfAnErasedChipShows80F8) {
+    SimRig rig(GetParam());
+    rig.port.Chip().SetFlash(Pattern());
+    rig.programmer.OnErase();
+    EXPECT_EQ(rig.Flash(), Filled(0xFF));
+    rig.programmer.OnRead();
+    EXPECT_EQ(rig.programmer.m_strCrc, "0x80F8");
+}
+
+TEST_P(SimulatedChip, ASmallFileIsProgrammedAsTheWholeFlash) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("velmo-ops-small-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto path = (dir / "klein.bin").string();
+    FlashImage expected = Filled(0xFF);
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 100; ++i) {
+            expected[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 3);
+            out.put(static_cast<char>(i * 3));
+        }
+    }
+    SimRig rig(GetParam());
+    rig.programmer.LoadFile(path);
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(rig.programmer.m_noFileLoaded, 0);
+
+    rig.programmer.OnProgram();
+    EXPECT_EQ(rig.Flash(), expected);
+    // Every cell got its own write and read-back, the 0xFF behind the file's end included:
+    // Programming Enable and Chip Erase of the erase step, Programming Enable, then two
+    // instructions per byte.
+    EXPECT_EQ(rig.port.Chip().InstructionCount(), 3u + 2u * 12288u);
+
+    rig.host.Clear();
+    rig.programmer.OnVerify();
+    EXPECT_EQ(rig.host.Count(kMatch), 1);
+}
+
+TEST_P(SimulatedChip, VerifyComparesTheBytesNotOnlyTheCrc) {
+    const FlashImage onChip = Pattern(7);
+    FlashImage differentByOne = onChip;
+    differentByOne[4000] ^= 0x40;
+    // A message followed by its own CRC has the CRC 0; adding such a tail changes three
+    // bytes and keeps the CRC of the whole image.
+    FlashImage sameCrc = onChip;
+    sameCrc[12285] ^= 0x01;
+    sameCrc[12286] ^= 0x10;
+    sameCrc[12287] ^= 0x21;
+    ASSERT_NE(sameCrc, onChip);
+    ASSERT_EQ(SimRig::Crc(sameCrc), SimRig::Crc(onChip));
+
+    const struct {
+        const char* name;
+        const FlashImage& loaded;
+        const std::string& box;
+    } cases[] = {{"equal", onChip, kMatch},
+                 {"one byte", differentByOne, kMismatch},
+                 {"equal CRC", sameCrc, kMismatch}};
+    for (const auto& c : cases) {
+        SimRig rig(GetParam());
+        rig.port.Chip().SetFlash(onChip);
+        rig.LoadImage(c.loaded);
+        rig.programmer.OnVerify();
+        EXPECT_EQ(rig.host.Count(c.box), 1) << c.name;
+        EXPECT_EQ(rig.programmer.m_readImage, onChip) << c.name;
+        EXPECT_EQ(rig.programmer.m_readCrc, SimRig::Crc(onChip)) << c.name;
+        // The result is only shown: no flag, the chip unchanged.
+        EXPECT_EQ(rig.programmer.m_errorFlag, 0) << c.name;
+        EXPECT_EQ(rig.Flash(), onChip) << c.name;
+    }
+}
+
+TEST_P(SimulatedChip, AbortStopsBeforeTheNextByte) {
+    const FlashImage image = Pattern(3);
+    for (const std::size_t byte : {std::size_t{0}, std::size_t{1}, std::size_t{5000}}) {
+        {
+            SimRig rig(GetParam());
+            rig.LoadImage(image);
+            // The erase's pump, the pause's pump, then one per byte.
+            rig.host.AtPump(2 + static_cast<int>(byte) + 1, [&] { rig.programmer.OnAbort(); });
+            rig.programmer.OnProgram();
+            EXPECT_EQ(rig.host.StatusText(), "Aktion abgebrochen");
+            EXPECT_EQ(rig.Flash(), Spliced(image, Filled(0xFF), byte)) << "program " << byte;
+        }
+        for (const bool verify : {false, true}) {
+            SimRig rig(GetParam());
+            rig.port.Chip().SetFlash(image);
+            rig.LoadImage(image);
+            rig.programmer.m_strCrc = "0xABCD";
+            rig.programmer.m_readCrc = 0xABCD;
+            rig.host.AtPump(static_cast<int>(byte) + 1, [&] { rig.programmer.OnAbort(); });
+            verify ? rig.programmer.OnVerify() : rig.programmer.OnRead();
+            EXPECT_EQ(rig.host.StatusText(), "Aktion abgebrochen");
+            EXPECT_EQ(rig.programmer.m_readImage, Spliced(image, Filled(0xFF), byte))
+                << (verify ? "verify " : "read ") << byte;
+            EXPECT_EQ(rig.programmer.m_strCrc, "0xABCD");
+            EXPECT_EQ(rig.programmer.m_readCrc, 0xABCD);
+            EXPECT_EQ(rig.host.Count("membersToControls"), 0);
+            EXPECT_EQ(rig.host.Count(kMatch) + rig.host.Count(kMismatch), 0);
+        }
+    }
+}
+
+TEST_P(SimulatedChip, AStuckCellEndsProgramWithTheBytesBeforeItWritten) {
+    constexpr std::uint16_t kStuck = 0x1234;
+    for (const bool batch : {false, true}) {
+        SimOptions options;
+        options.stuckCells[kStuck] = 0x00;
+        SimRig rig(GetParam(), options);
+        rig.programmer.m_batch.active = batch;
+        FlashImage image = Pattern(5);
+        image[kStuck] = 0xA5;
+        rig.LoadImage(image);
+        rig.programmer.OnProgram();
+
+        EXPECT_EQ(rig.host.StatusText(), "Fehler beim Programmieren!");
+        EXPECT_EQ(rig.host.Count("box:Fehler beim Programmieren!"), 1);
+        EXPECT_EQ(rig.host.Count("quit:1"), batch ? 1 : 0);
+        EXPECT_EQ(rig.programmer.m_errorFlag, 1);
+        FlashImage expected = Spliced(image, Filled(0xFF), kStuck);
+        expected[kStuck] = rig.Flash()[kStuck];  // whatever the broken cell holds
+        EXPECT_EQ(rig.Flash(), expected);
+        // The progress bar stopped at the last step before the stuck cell.
+        EXPECT_EQ(rig.host.ProgressPositions().back(), kStuck / 307 * 307);
+    }
+}
+
+TEST_P(SimulatedChip, AWriteThatNeverEndsFailsAfterPollingWithThePumpRunning) {
+    SimOptions options;
+    options.writeNeverCompletes = true;
+    SimRig rig(GetParam(), options);
+    rig.LoadImage(Pattern(9));
+    rig.programmer.OnProgram();
+    EXPECT_EQ(rig.host.StatusText(), "Fehler beim Programmieren!");
+    EXPECT_EQ(rig.programmer.m_errorFlag, 1);
+    // The erase's, the pause's, byte 0's, and one between each of the polls.
+    EXPECT_GT(rig.host.Pumps(), 3 + 100);
+}
+
+TEST_P(SimulatedChip, SlowWritesArePolledToTheEnd) {
+    SimOptions options;
+    options.writeTimeUs = 2500;
+    SimRig rig(GetParam(), options);
+    const FlashImage image = Pattern(11);
+    rig.LoadImage(image);
+    rig.programmer.OnProgram();
+    EXPECT_EQ(rig.host.StatusText(), "Datei erfolgreich programmiert!");
+    EXPECT_EQ(rig.Flash(), image);
+    EXPECT_GT(rig.host.Pumps(), 2 + 12288);
+}
+
+TEST_P(SimulatedChip, LockBitsReachTheChipAndOnlyChipEraseLiftsThem) {
+    for (int boxes = 0; boxes < 8; ++boxes) {
+        SimRig rig(GetParam());
+        rig.host.onControlsToMembers = [&] {
+            rig.programmer.m_lockBit1 = boxes & 1;
+            rig.programmer.m_lockBit2 = (boxes >> 1) & 1;
+            rig.programmer.m_lockBit3 = (boxes >> 2) & 1;
+        };
+        rig.programmer.OnLockBits();
+        for (int bit = 1; bit <= 3; ++bit) {
+            EXPECT_EQ(rig.port.Chip().LockBit(bit), ((boxes >> (bit - 1)) & 1) == 1)
+                << boxes << " bit " << bit;
+        }
+        rig.programmer.OnErase();
+        for (int bit = 1; bit <= 3; ++bit) EXPECT_FALSE(rig.port.Chip().LockBit(bit));
+    }
+}
+
+TEST_P(SimulatedChip, AfterLockBitOneAWriteFailsUntilTheChipIsErased) {
+    SimRig rig(GetParam());
+    rig.host.onControlsToMembers = [&] { rig.programmer.m_lockBit1 = 1; };
+    rig.programmer.OnLockBits();
+    rig.host.onControlsToMembers = nullptr;
+
+    IspProtocol& isp = rig.programmer.Isp();
+    ASSERT_TRUE(isp.StartSequence());
+    isp.ProgrammingEnable();
+    rig.clock.Delay(10000);
+    EXPECT_EQ(isp.WriteCodeByte(0x0100, 0x42), 0);
+    isp.EndSequence();
+    EXPECT_EQ(rig.Flash()[0x0100], 0xFF);
+
+    // Program erases first, which lifts the lock.
+    const FlashImage image = Pattern(13);
+    rig.LoadImage(image);
+    rig.programmer.OnProgram();
+    EXPECT_EQ(rig.host.StatusText(), "Datei erfolgreich programmiert!");
+    EXPECT_EQ(rig.Flash(), image);
+    EXPECT_FALSE(rig.port.Chip().LockBit(1));
+}
+
+TEST_P(SimulatedChip, AfterLockBitTwoTheChipNoLongerReadsBack) {
+    SimRig rig(GetParam());
+    const FlashImage image = Pattern(15);
+    rig.port.Chip().SetFlash(image);
+    rig.LoadImage(image);
+    rig.host.onControlsToMembers = [&] { rig.programmer.m_lockBit2 = 1; };
+    rig.programmer.OnLockBits();
+    rig.programmer.OnRead();
+    EXPECT_NE(rig.programmer.m_readImage, image);
+    rig.host.Clear();
+    rig.programmer.OnVerify();
+    EXPECT_EQ(rig.host.Count(kMismatch), 1);
+    EXPECT_EQ(rig.Flash(), image);
+}
+
+TEST_P(SimulatedChip, ProgramWithoutAFileLeavesTheChipUntouched) {
+    SimRig rig(GetParam());
+    const FlashImage before = Pattern(17);
+    rig.port.Chip().SetFlash(before);
+    rig.programmer.OnProgram();
+    EXPECT_EQ(rig.host.Calls(), Calls{"box:Bitte wählen Sie zuerst eine Datei aus!"});
+    EXPECT_EQ(rig.Flash(), before);
+    EXPECT_EQ(rig.port.Chip().InstructionCount(), 0u);
+}
+
+TEST(SimulatedChipWithoutBoard, ProgramShowsTheBoardMessageTwiceAndProgramsNothing) {
+    SimOptions options;
+    options.boardPresent = false;
+    SimRig rig(ProgrammerMode::Board, options);
+    const FlashImage before = Pattern(19);
+    rig.port.Chip().SetFlash(before);
+    rig.LoadImage(Pattern(21));
+    rig.programmer.OnProgram();
+
+    EXPECT_EQ(rig.host.Count("box:Fehler beim Initialisieren des Velmo-Boards"), 2);
+    EXPECT_EQ(rig.host.Count("status:Fehler beim Initialisieren des Velmo-Boards"), 2);
+    EXPECT_EQ(rig.host.Count("busy"), 0);
+    EXPECT_EQ(rig.programmer.m_errorFlag, 1);
+    EXPECT_EQ(rig.Flash(), before);
+}
+
+}  // namespace
+}  // namespace velmo::testing
