@@ -16,11 +16,13 @@ bool InputFile::Open(const std::string& path) {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
     if (path.empty() || path.find('\0') != std::string::npos) return false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // O_NONBLOCK keeps a named pipe from waiting for a writer; it is refused just below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat info {};
-    // A directory opens on Linux but has no bytes to give: treat it like a missing file.
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    // Only a regular file is an image file. A directory opens on Linux but has no bytes to
+    // give, and a pipe or device could block or never end.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return false;
     }

@@ -5,8 +5,8 @@
 
 namespace velmo {
 
-// A file opened for reading in binary, closed by the destructor. Directories and other
-// things that cannot deliver a file's bytes count as "cannot be opened".
+// A file opened for reading in binary, closed by the destructor. Only regular files open:
+// directories, pipes and devices count as "cannot be opened".
 class InputFile {
   public:
     InputFile() = default;

@@ -101,6 +101,9 @@ TEST_F(LoadOutcomes, HexFileReachingBeyondTheFlashIsRefusedWhole) {
 }
 
 TEST_F(LoadOutcomes, FileThatCannotBeOpened) {
+    // Must neither wait for a writer nor read forever.
+    const std::string fifo = m_dir.Path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
         const char* name;
         std::string path;
@@ -110,6 +113,8 @@ TEST_F(LoadOutcomes, FileThatCannotBeOpened) {
         {"missing file, HEX branch", m_dir.Path("missing.hex"), false},
         {"directory, HEX branch", m_dir.Path(""), false},
         {"empty path", "", false},
+        {"named pipe without a writer", fifo, false},
+        {"device", "/dev/zero", false},
         {"missing file, binary branch", m_dir.Path("missing.bin"), true},
         {"directory, binary branch", m_dir.Path(""), true},
     };
