@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Runs every fuzz target in BUILD_DIR/fuzz for SECONDS seconds from its seed corpus.
+# Runs every fuzz target in BUILD_DIR/bin for SECONDS seconds from its seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-fuzz}
 seconds=${2:-10}
 shopt -s nullglob
 found=0
-for target in "$build"/fuzz/fuzz_*; do
+for target in "$build"/bin/fuzz_*; do
     [ -x "$target" ] || continue
     name=$(basename "$target")
     seeds="fuzz/corpus/${name#fuzz_}"
@@ -18,4 +18,5 @@ for target in "$build"/fuzz/fuzz_*; do
     rm -rf "$work" "$work.log"
     found=$((found + 1))
 done
+[ "$found" -gt 0 ] || { echo "fuzz: no fuzz target found in $build/bin"; exit 1; }
 echo "fuzz: $found targets ran clean"
