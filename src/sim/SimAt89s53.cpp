@@ -98,6 +98,7 @@ void SimAt89s53::ResetSerial() {
     m_shift = 0;
     m_bitCount = 0;
     m_outputting = false;
+    m_instructionViolated = false;
     m_miso = true;
 }
 
@@ -154,15 +155,20 @@ void SimAt89s53::CommitBit(bool violation) {
             m_outputting = true;
         }
     }
-    if (m_outputting && m_bitCount >= 16 && m_bitCount < 24) {
-        const bool out = ((m_outByte >> (23 - m_bitCount)) & 1u) != 0;
-        m_miso = out != violation;
+    m_instructionViolated = m_instructionViolated || violation;
+    if (m_instructionViolated) {
+        // Whatever the chip made of the garbled bits, its answer cannot be trusted.
+        m_noise = (m_noise >> 1) ^ (-(m_noise & 1u) & 0xB400u);
+        m_miso = (m_noise & 1u) != 0;
+    } else if (m_outputting && m_bitCount >= 16 && m_bitCount < 24) {
+        m_miso = ((m_outByte >> (23 - m_bitCount)) & 1u) != 0;
     }
     if (m_bitCount == 24) {
         Execute();
         m_shift = 0;
         m_bitCount = 0;
         m_outputting = false;
+        m_instructionViolated = false;
         m_miso = true;
     }
 }

@@ -25,8 +25,9 @@ namespace velmo {
 // - Lock bits: Lock-Bit 1 or 2 stops writes (the cells stay as they are); Lock-Bit 2 also
 //   stops reads, which then answer a fixed pseudo-random byte per address instead of the
 //   cell; Lock-Bit 3 (external execution) changes nothing visible here.
-// - An SCK high or low phase shorter than 20 crystal periods flips the bit of that clock
-//   cycle, both the one shifted in and the one shifted out, and counts a clock violation.
+// - An SCK high or low phase shorter than 20 crystal periods flips the bit shifted in
+//   during that clock cycle and counts a clock violation; for the rest of that instruction
+//   MISO carries noise instead of any answer.
 // - Stuck cells hold their value whatever is written or erased.
 // - Where the chip does not drive MISO it reads 1 (the port input's pull-up).
 class SimAt89s53 : public SimChip {
@@ -96,6 +97,8 @@ class SimAt89s53 : public SimChip {
     bool m_outputting = false;
     std::uint8_t m_outByte = 0;
     bool m_miso = true;
+    bool m_instructionViolated = false;
+    std::uint16_t m_noise = 0xACE1;  // 16-bit LFSR: garbage on MISO after a violation
 
     std::uint64_t m_instructions = 0;
     std::uint64_t m_violations = 0;

@@ -14,12 +14,12 @@ struct SimOptions {
     bool boardPresent = true;
     bool chipPresent = true;
     double xtalMHz = 24.0;
-    std::uint32_t writeTimeUs = 500;     // self-timed byte write
-    std::uint32_t eraseTimeUs = 16000;   // Chip Erase
+    std::uint32_t writeTimeUs = 500;                   // self-timed byte write
+    std::uint32_t eraseTimeUs = 16000;                 // Chip Erase
     std::map<std::uint16_t, std::uint8_t> stuckCells;  // cell reads this value whatever is written
     bool virtualClock = false;
-    bool writeNeverCompletes = false;    // every byte write stays busy forever
-    std::string chipFile;                // VELMO_SIM_CHIP: flash kept in this file when set
+    bool writeNeverCompletes = false;  // every byte write stays busy forever
+    std::string chipFile;              // VELMO_SIM_CHIP: flash kept in this file when set
 };
 
 // nullopt with a German message naming the bad option.

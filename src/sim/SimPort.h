@@ -15,7 +15,7 @@ class SimChip;
 // port at the base address: it sees the data register's lines and answers on the status
 // register's MISO and READY, at the times the clock says.
 class SimPort : public PortIo {
-public:
+  public:
     SimPort(Clock& clock, SimOptions options);
     ~SimPort() override;
 
@@ -29,7 +29,7 @@ public:
     SimChip& Chip();
     const SimChip& Chip() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
