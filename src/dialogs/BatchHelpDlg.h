@@ -2,9 +2,11 @@
 
 #include <QDialog>
 
-// Placeholder until the dialog lands.
+// "Aufruf aus Batch-Datei": how to start an unattended programming run from the command
+// line. Fixed texts and an OK button.
 class CBatchHelpDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit CBatchHelpDlg(QWidget* parent = nullptr);
+    ~CBatchHelpDlg() override;
 };

@@ -1,3 +1,31 @@
 #include "dialogs/InterfaceDlg.h"
 
-CInterfaceDlg::CInterfaceDlg(QWidget* parent) : QDialog(parent) { setWindowTitle(QStringLiteral("Verbindung PC --> uC")); }
+#include "dialogs/DialogFrame.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPainter>
+#include <QPushButton>
+
+CInterfaceDlg::CInterfaceDlg(QWidget* parent) : CInterfaceDlg(DiagramPath(), parent) {}
+
+CInterfaceDlg::CInterfaceDlg(const QString& diagramPath, QWidget* parent) : QDialog(parent) {
+    const DialogUnits du =
+        SetUpFixedDialog(*this, QStringLiteral("Verbindung PC --> uC"), 348, 175);
+    QPushButton* ok = AddOkButton(*this, du, 159, 150, 50, 14);
+    ok->setFocus();
+    // A refused file keeps the placeholder; the dialog opens all the same.
+    m_cableImage.LoadBitmapFile(diagramPath);
+}
+
+CInterfaceDlg::~CInterfaceDlg() = default;
+
+QString CInterfaceDlg::DiagramPath() {
+    return QDir(QCoreApplication::applicationDirPath())
+        .filePath(QStringLiteral("velmo_Programmierkabel.bmp"));
+}
+
+void CInterfaceDlg::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    m_cableImage.Draw(painter, 0, 0, 1.0, 1.0);
+}
