@@ -1,0 +1,333 @@
+#include "cli/CliOptions.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+#ifndef VELMO_VERSION
+#define VELMO_VERSION "unbekannt"
+#endif
+
+namespace velmo::cli {
+
+namespace {
+
+struct CommandEntry {
+    const char* name;
+    Command command;
+    int arguments;  // positional arguments it takes, exactly
+};
+constexpr CommandEntry kCommands[] = {
+    {"info", Command::Info, 1},     {"erase", Command::Erase, 0}, {"program", Command::Program, 1},
+    {"verify", Command::Verify, 1}, {"read", Command::Read, 1},   {"lock", Command::Lock, 1},
+};
+
+// A crystal outside this range is not an AT89S53's; far below it the bit delay would make a
+// single program take hours.
+constexpr double kMinClockMHz = 1.0;
+constexpr double kMaxClockMHz = 100.0;
+// The port's status and control registers lie at base+1 and base+2.
+constexpr unsigned kMaxPortAddress = 0xFFFD;
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::optional<std::uint16_t> ParsePort(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+    }
+    unsigned value = 0;
+    if (text.empty() || text.size() > 4) return std::nullopt;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    if (value == 0 || value > kMaxPortAddress) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+// from_chars reads the C locale's decimal point whatever locale the process has.
+std::optional<double> ParseClock(std::string_view text) {
+    double value = 0;
+    if (text.empty()) return std::nullopt;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    if (!std::isfinite(value) || value < kMinClockMHz || value > kMaxClockMHz) return std::nullopt;
+    return value;
+}
+
+// The chip's protection modes build on each other: Lock-Bit 1, then 1 and 2, then all three.
+std::optional<std::array<bool, 3>> ParseLockBits(std::string_view text) {
+    std::array<bool, 3> bits{};
+    std::size_t count = 0;
+    while (true) {
+        const std::size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        if (item.size() != 1 || item[0] < '1' || item[0] > '3') return std::nullopt;
+        const std::size_t index = static_cast<std::size_t>(item[0] - '1');
+        if (bits[index]) return std::nullopt;
+        bits[index] = true;
+        ++count;
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!bits[i]) return std::nullopt;
+    }
+    return bits;
+}
+
+ParseResult Fail(std::string message) {
+    ParseResult result;
+    result.error = std::move(message);
+    return result;
+}
+
+const CommandEntry* FindCommand(std::string_view name) {
+    for (const CommandEntry& entry : kCommands) {
+        if (name == entry.name) return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const char* CommandName(Command command) {
+    for (const CommandEntry& entry : kCommands) {
+        if (entry.command == command) return entry.name;
+    }
+    return "";
+}
+
+ParseResult ParseArguments(const std::vector<std::string>& args) {
+    CliOptions options;
+    std::vector<std::string> positional;
+    bool skipBlank = false;
+    bool changedOnly = false;
+    bool optionsEnded = false;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+            continue;
+        }
+        if (arg == "-V" || arg == "--version") {
+            options.version = true;
+            continue;
+        }
+        if (arg == "--skip-blank") {
+            skipBlank = true;
+            continue;
+        }
+        if (arg == "--changed-only") {
+            changedOnly = true;
+            continue;
+        }
+        // The options that take a value.
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (const std::size_t equals = arg.find('='); equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        }
+        if (name != "--port" && name != "--mode" && name != "--clock" && name != "--trace") {
+            return Fail("Unbekannte Option \"" + arg + "\".");
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) return Fail("Die Option " + name + " braucht einen Wert.");
+            value = args[++i];
+        }
+        if (name == "--port") {
+            const auto port = ParsePort(*value);
+            if (!port) {
+                return Fail("Ungültige Port-Adresse \"" + *value +
+                            "\" (erwartet: hexadezimal, z. B. 378, 278 oder 3BC).");
+            }
+            options.port = *port;
+        } else if (name == "--mode") {
+            const std::string mode = Lower(*value);
+            if (mode == "board") {
+                options.mode = ProgrammerMode::Board;
+            } else if (mode == "raw") {
+                options.mode = ProgrammerMode::Raw;
+            } else {
+                return Fail("Ungültiger Modus \"" + *value + "\" (erwartet: board oder raw).");
+            }
+        } else if (name == "--clock") {
+            const auto clock = ParseClock(*value);
+            if (!clock) {
+                return Fail("Ungültige Taktfrequenz \"" + *value +
+                            "\" (erwartet: MHz von 1 bis 100, z. B. 24 oder 11.0592).");
+            }
+            options.clockMHz = *clock;
+        } else {
+            if (value->empty()) return Fail("Die Option --trace braucht einen Dateinamen.");
+            options.trace = *value;
+        }
+    }
+
+    if (options.version && !options.help && positional.empty()) {
+        ParseResult result;
+        result.ok = true;
+        result.options = options;
+        return result;
+    }
+    if (positional.empty()) {
+        if (options.help) {
+            ParseResult result;
+            result.ok = true;
+            result.options = options;
+            return result;
+        }
+        return Fail("Kein Befehl angegeben.");
+    }
+    const CommandEntry* entry = FindCommand(positional.front());
+    if (!entry) return Fail("Unbekannter Befehl \"" + positional.front() + "\".");
+    options.command = entry->command;
+    const std::size_t given = positional.size() - 1;
+
+    if (options.help) {
+        // Help wins over a missing argument: "velmo-cli program --help" is a question.
+        ParseResult result;
+        result.ok = true;
+        result.options = options;
+        return result;
+    }
+    if ((skipBlank || changedOnly) && entry->command != Command::Program) {
+        return Fail(std::string(skipBlank ? "--skip-blank" : "--changed-only") +
+                    " gilt nur für program.");
+    }
+    if (skipBlank && changedOnly) {
+        return Fail("--skip-blank und --changed-only schließen sich aus.");
+    }
+    if (given < static_cast<std::size_t>(entry->arguments)) {
+        static const char* const kMissing[] = {"", "eine Datei", "eine Ausgabedatei",
+                                               "die Lock-Bits (1, 1,2 oder 1,2,3)"};
+        int what = 1;
+        if (entry->command == Command::Read) what = 2;
+        if (entry->command == Command::Lock) what = 3;
+        return Fail(std::string(entry->name) + " braucht " + kMissing[what] + ".");
+    }
+    if (given > static_cast<std::size_t>(entry->arguments)) {
+        return Fail("Zu viele Argumente für " + std::string(entry->name) + ": \"" +
+                    positional[static_cast<std::size_t>(entry->arguments) + 1] + "\".");
+    }
+    if (entry->command == Command::Lock) {
+        const auto bits = ParseLockBits(positional[1]);
+        if (!bits) {
+            return Fail("Ungültige Lock-Bits \"" + positional[1] +
+                        "\" (erlaubt: 1, 1,2 oder 1,2,3).");
+        }
+        options.lockBits = *bits;
+    } else if (entry->arguments == 1) {
+        if (positional[1].empty()) return Fail("Leerer Dateiname.");
+        options.file = positional[1];
+    }
+    if (skipBlank) options.strategy = ProgramStrategy::SkipBlank;
+    if (changedOnly) options.strategy = ProgramStrategy::ChangedOnly;
+
+    ParseResult result;
+    result.ok = true;
+    result.options = options;
+    return result;
+}
+
+std::string VersionText() {
+    return "velmo-cli " VELMO_VERSION " (Velmo-Programmer für AT89S53)\n";
+}
+
+std::string GeneralHelp() {
+    return "Aufruf: velmo-cli [Optionen] <Befehl> [Argument]\n"
+           "\n"
+           "Programmiert einen AT89S53 (12288 Bytes Flash) über die Parallelschnittstelle.\n"
+           "\n"
+           "Befehle:\n"
+           "  info DATEI          Format, belegte Adressen und CRC-16 einer Datei zeigen\n"
+           "  erase               Flash und Lock-Bits des Chips löschen\n"
+           "  program DATEI       löschen, alle 12288 Bytes schreiben, verifizieren\n"
+           "                        --skip-blank    nur Bytes ungleich 0xFF schreiben\n"
+           "                        --changed-only  nur abweichende Bytes schreiben, ohne Löschen\n"
+           "  verify DATEI        alle 12288 Bytes des Chips mit der Datei vergleichen\n"
+           "  read AUSGABE        Chip auslesen (.hex/.ihx: Intel-HEX, sonst 12288 Bytes binär)\n"
+           "  lock 1[,2[,3]]      Lock-Bits setzen\n"
+           "\n"
+           "Optionen:\n"
+           "  --port ADRESSE      Basisadresse des Ports, hexadezimal (Standard: 378)\n"
+           "  --mode board|raw    Velmo-Board oder einfaches Kabel (Standard: board)\n"
+           "  --clock MHZ         Quarzfrequenz des Chips (Standard: 24)\n"
+           "  --trace DATEI.vcd   Leitungen als VCD-Datei aufzeichnen\n"
+           "  -h, --help          diese Hilfe; velmo-cli BEFEHL --help für einen Befehl\n"
+           "  -V, --version       Version zeigen\n"
+           "\n"
+           "Dateien werden nach ihrem Inhalt als Intel-HEX oder binär gelesen.\n"
+           "Der Port-Treiber kommt aus VELMO_PORT (auto, ppdev, direct, sim).\n"
+           "\n"
+           "Rückgabewerte: 0 Erfolg, 1 Fehler am Gerät, bei der Verifizierung oder beim\n"
+           "Schreiben der Ausgabedatei, 2 falscher Aufruf oder unbrauchbare Eingabedatei,\n"
+           "130 mit Strg+C abgebrochen (die Leitungen sind dann freigegeben).\n";
+}
+
+std::string CommandHelp(Command command) {
+    switch (command) {
+        case Command::Info:
+            return "Aufruf: velmo-cli info DATEI\n"
+                   "\n"
+                   "Zeigt, als was die Datei gelesen wird (Intel-HEX oder binär), welche Bytes\n"
+                   "die Datei liefert, mit ihren Adressbereichen, wie viele davon nicht 0xFF\n"
+                   "sind, und die CRC-16 aller 12288 Bytes des Abbilds. Braucht keinen Chip.\n";
+        case Command::Erase:
+            return "Aufruf: velmo-cli [Optionen] erase\n"
+                   "\n"
+                   "Löscht den ganzen Flash (alle Bytes 0xFF) und die Lock-Bits.\n";
+        case Command::Program:
+            return "Aufruf: velmo-cli [Optionen] program [--skip-blank | --changed-only] DATEI\n"
+                   "\n"
+                   "Ohne Zusatz: Chip löschen, alle 12288 Bytes schreiben, dann alle 12288\n"
+                   "Bytes zurücklesen und vergleichen.\n"
+                   "\n"
+                   "  --skip-blank    Chip löschen, dann nur die Bytes schreiben, die nicht 0xFF\n"
+                   "                  sind (eine gelöschte Zelle hält schon 0xFF); danach alle\n"
+                   "                  12288 Bytes zurücklesen und vergleichen.\n"
+                   "  --changed-only  Nicht löschen: jede Zelle lesen und nur die schreiben, die\n"
+                   "                  von der Datei abweichen (der Chip löscht eine geschriebene\n"
+                   "                  Zelle selbst). Jede Zelle wird dabei gelesen, jede\n"
+                   "                  geschriebene danach noch einmal; verglichen werden alle\n"
+                   "                  12288 Bytes. Bei gesetztem Lock-Bit scheitert das Schreiben:\n"
+                   "                  dann hilft ein vollständiges program.\n";
+        case Command::Verify:
+            return "Aufruf: velmo-cli [Optionen] verify DATEI\n"
+                   "\n"
+                   "Liest alle 12288 Bytes des Chips und vergleicht sie Byte für Byte mit der\n"
+                   "Datei. Bei Abweichung: erste abweichende Adresse mit beiden Werten und die\n"
+                   "Zahl der abweichenden Bytes; Rückgabewert 1.\n";
+        case Command::Read:
+            return "Aufruf: velmo-cli [Optionen] read AUSGABE\n"
+                   "\n"
+                   "Liest alle 12288 Bytes des Chips. Endet AUSGABE auf .hex oder .ihx, entsteht\n"
+                   "eine Intel-HEX-Datei mit Datensätzen zu 16 Bytes und Endesatz; Datensätze,\n"
+                   "die nur 0xFF enthalten (gelöschte Zellen), werden ausgelassen. Sonst\n"
+                   "entsteht eine Binärdatei mit genau 12288 Bytes.\n";
+        case Command::Lock:
+            return "Aufruf: velmo-cli [Optionen] lock 1[,2[,3]]\n"
+                   "\n"
+                   "Setzt Lock-Bit 1 (kein weiteres Schreiben), 1,2 (auch kein Auslesen) oder\n"
+                   "1,2,3. Lock-Bits werden nicht zurückgelesen; nur erase löscht sie wieder.\n";
+        case Command::None:
+            break;
+    }
+    return GeneralHelp();
+}
+
+}  // namespace velmo::cli

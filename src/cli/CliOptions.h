@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "isp/Settings.h"
+
+namespace velmo::cli {
+
+enum class Command { None, Info, Erase, Program, Verify, Read, Lock };
+
+// How `program` gets the image into the chip; every way ends in a byte-exact verification.
+enum class ProgramStrategy {
+    Full,         // erase, write all 12288 bytes
+    SkipBlank,    // erase, write only the bytes that are not 0xFF
+    ChangedOnly,  // no erase: read every cell, write only those that differ
+};
+
+// Exit statuses of the program, also returned by RunCli.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // device, verification or output file
+inline constexpr int kExitUsage = 2;    // the call itself or its input file is unusable
+inline constexpr int kExitInterrupted = 130;  // SIGINT, after the lines were released
+
+struct CliOptions {
+    Command command = Command::None;
+    std::string file;  // the input of info/program/verify, the output of read
+    ProgramStrategy strategy = ProgramStrategy::Full;
+    std::array<bool, 3> lockBits{};  // Lock-Bit 1, 2, 3 to be programmed
+    std::uint16_t port = LPT1_ADDRESS;
+    ProgrammerMode mode = ProgrammerMode::Board;
+    double clockMHz = 24.0;
+    std::string trace;  // empty: VELMO_TRACE decides
+    bool help = false;     // --help: general help, or the command's own with a command
+    bool version = false;  // --version
+};
+
+struct ParseResult {
+    bool ok = false;
+    CliOptions options;
+    std::string error;  // one German line when !ok
+};
+
+// Options may stand before or after the command and its argument; "--" ends the options.
+// Both "--port 278" and "--port=278" are accepted. The last of a repeated option counts.
+ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// Texts for --help and <command> --help.
+std::string GeneralHelp();
+std::string CommandHelp(Command command);
+std::string VersionText();
+
+// The name a user types for the command ("program"), for messages.
+const char* CommandName(Command command);
+
+}  // namespace velmo::cli

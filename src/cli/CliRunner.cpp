@@ -1,0 +1,370 @@
+#include "cli/CliRunner.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/CliOptions.h"
+#include "cli/Device.h"
+#include "cli/HexWriter.h"
+#include "cli/ImageCompare.h"
+#include "cli/ImageSource.h"
+#include "cli/Progress.h"
+#include "image/Crc16.h"
+#include "image/ImageFiles.h"
+
+namespace velmo::cli {
+
+namespace {
+
+std::string Hex4(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string Hex2(std::uint8_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string Seconds(std::int64_t ns) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ns) / 1e9);
+    return text;
+}
+
+std::uint16_t CrcOf(const FlashImage& image) {
+    CCrc16 crc;
+    crc.BuildTable();
+    return crc.Compute(image.data(), static_cast<std::uint16_t>(FLASH_SIZE));
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+class Runner {
+  public:
+    Runner(const CliOptions& options, CliContext& context)
+        : m_options(options), m_context(context) {}
+
+    int Run() {
+        switch (m_options.command) {
+            case Command::Info:
+                return Info();
+            case Command::Erase:
+            case Command::Program:
+            case Command::Verify:
+            case Command::Read:
+            case Command::Lock:
+                return DeviceCommand();
+            case Command::None:
+                break;
+        }
+        return Usage("Kein Befehl angegeben.");
+    }
+
+  private:
+    int Fail(int status, const std::string& reason) {
+        m_context.err << "velmo-cli: " << reason << "\n" << std::flush;
+        return status;
+    }
+    int Usage(const std::string& reason) { return Fail(kExitUsage, reason); }
+
+    int Info() {
+        const ImageSource source = LoadImageSource(m_options.file);
+        if (!source.ok) return Usage(source.error);
+        std::ostream& out = m_context.out;
+        const std::vector<AddressRange> ranges = SuppliedRanges(source.supplied);
+        out << "Datei:     " << m_options.file << "\n";
+        out << "Format:    " << (source.format == ImageFormat::IntelHex ? "Intel-HEX" : "binär");
+        if (source.hexNameButBinary) {
+            out << " (Achtung: der Name endet auf .hex/.ihx, der Inhalt besteht aber den "
+                   "Intel-HEX-Test nicht)";
+        }
+        out << "\n";
+        out << "Belegt:    " << source.supplied.count()
+            << " Bytes von der Datei geliefert, davon " << CountNotBlank(source.image)
+            << " ungleich 0xFF\n";
+        out << "Bereiche:  ";
+        if (ranges.empty()) out << "keine";
+        for (std::size_t i = 0; i < ranges.size(); ++i) {
+            if (i > 0) out << "\n           ";
+            const unsigned length = ranges[i].last - ranges[i].first + 1u;
+            out << Hex4(ranges[i].first) << "-" << Hex4(ranges[i].last) << " (" << length
+                << (length == 1 ? " Byte)" : " Bytes)");
+        }
+        out << "\n";
+        out << "CRC-16:    " << FormatCrc(source.crc)
+            << " (alle 12288 Bytes, nicht gelieferte als 0xFF)\n";
+        return kExitOk;
+    }
+
+    // The input file of program and verify, refused before the chip is touched.
+    bool LoadInput(ImageSource& source, int& status) {
+        source = LoadImageSource(m_options.file);
+        if (!source.ok) {
+            status = Usage(source.error);
+            return false;
+        }
+        if (source.hexNameButBinary) {
+            // Programming the text of a damaged HEX file as raw bytes would only produce a
+            // chip that runs garbage.
+            status = Usage("Datei " + Quoted(m_options.file) +
+                           " heißt wie eine Intel-HEX-Datei, besteht aber deren Prüfung nicht "
+                           "(Zeile ohne ':' oder falsche Prüfsumme).");
+            return false;
+        }
+        if (source.supplied.none()) {
+            status = Usage("Datei " + Quoted(m_options.file) +
+                           " enthält keine Daten (zum Löschen dient erase).");
+            return false;
+        }
+        return true;
+    }
+
+    // The output of read is checked first, so that a typo does not cost a whole read.
+    bool OutputUsable(int& status) {
+        const std::string& path = m_options.file;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            status = Usage("Ausgabedatei " + Quoted(path) + " ist ein Verzeichnis.");
+            return false;
+        }
+        const std::size_t slash = path.rfind('/');
+        const std::string directory =
+            slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+        if (::access(directory.c_str(), W_OK) != 0) {
+            status = Usage("Ausgabedatei " + Quoted(path) +
+                           " kann nicht angelegt werden (Verzeichnis fehlt oder ist "
+                           "schreibgeschützt).");
+            return false;
+        }
+        return true;
+    }
+
+    int DeviceCommand() {
+        ImageSource source;
+        int status = kExitOk;
+        const Command command = m_options.command;
+        if ((command == Command::Program || command == Command::Verify) &&
+            !LoadInput(source, status)) {
+            return status;
+        }
+        if (command == Command::Read && !OutputUsable(status)) return status;
+
+        PortSetup setup = m_context.createPort(m_options.trace);
+        Clock& clock = *setup.clock;
+        Progress progress(m_context.err, m_context.errIsTerminal, clock);
+        DeviceSettings settings;
+        settings.port = m_options.port;
+        settings.mode = m_options.mode;
+        settings.bitDelay = BitDelayForClockRate(m_options.clockMHz);
+        Device device(*setup.port, clock, settings, progress, m_context.stop);
+        const std::int64_t startNs = clock.NowNs();
+
+        const StepResult opened = device.Open();
+        if (!opened.ok()) return Report(opened, device);
+
+        switch (command) {
+            case Command::Erase:
+                status = Erase(device);
+                break;
+            case Command::Program:
+                status = Program(device, source, clock, startNs);
+                break;
+            case Command::Verify:
+                status = Verify(device, source);
+                break;
+            case Command::Read:
+                status = Read(device);
+                break;
+            case Command::Lock:
+                status = Lock(device);
+                break;
+            default:
+                break;
+        }
+        // Lines released and the driver stopped before the port and clock go away.
+        device.Close();
+        return status;
+    }
+
+    int Report(const StepResult& result, Device& device) {
+        switch (result.outcome) {
+            case StepOutcome::Ok:
+                return kExitOk;
+            case StepOutcome::DriverFailed:
+                return Fail(kExitFailure, "Port-Treiber nicht gestartet: " +
+                                              device.DriverMessage());
+            case StepOutcome::BoardFailed:
+                device.Close();
+                return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (Port " +
+                                              Hex4(m_options.port) +
+                                              "; für ein einfaches Kabel: --mode raw).");
+            case StepOutcome::WriteFailed: {
+                device.Close();
+                std::string reason = "Fehler beim Programmieren: Adresse " +
+                                     Hex4(result.address) + " nimmt " + Hex2(result.wanted) +
+                                     " nicht an (Chip liefert " + Hex2(result.readBack) + ")";
+                if (m_options.strategy == ProgramStrategy::ChangedOnly) {
+                    reason += "; ist ein Lock-Bit gesetzt? Ein vollständiges \"velmo-cli program " +
+                              m_options.file +
+                              "\" löscht den Chip samt Lock-Bits und schreibt alles neu.";
+                } else {
+                    reason += ".";
+                }
+                return Fail(kExitFailure, reason);
+            }
+            case StepOutcome::Interrupted: {
+                // The end sequence runs before the message, so the lines are released even
+                // if writing to the terminal blocks.
+                device.Close();
+                const int signal = m_context.stop && *m_context.stop ? *m_context.stop : SIGINT;
+                return Fail(128 + signal, "Abgebrochen bei Adresse " + Hex4(result.address) +
+                                              " (Signal " + std::to_string(signal) +
+                                              "); Leitungen freigegeben, der Vorgang ist "
+                                              "unvollständig.");
+            }
+        }
+        return kExitFailure;
+    }
+
+    int Erase(Device& device) {
+        const StepResult erased = device.Erase();
+        if (!erased.ok()) return Report(erased, device);
+        m_context.out << "Flash gelöscht (alle Bytes 0xFF, Lock-Bits frei).\n";
+        return kExitOk;
+    }
+
+    int Program(Device& device, const ImageSource& source, Clock& clock, std::int64_t startNs) {
+        const FlashImage& image = source.image;
+        FlashImage chip;
+        ClearImage(chip);
+        std::size_t written = 0;
+        if (m_options.strategy == ProgramStrategy::ChangedOnly) {
+            std::vector<std::uint16_t> changed;
+            StepResult result = device.WriteChanged(image, chip, changed);
+            if (!result.ok()) return Report(result, device);
+            // Every cell was read in the pass above; the written ones are read once more now
+            // that all writes are done, so every byte compared below is the chip's own answer
+            // after its last write.
+            result = device.Reread(changed, "Verifizieren", chip);
+            if (!result.ok()) return Report(result, device);
+            written = changed.size();
+        } else {
+            const bool skipBlank = m_options.strategy == ProgramStrategy::SkipBlank;
+            StepResult result = device.Erase();
+            if (!result.ok()) return Report(result, device);
+            result = device.Write(image, skipBlank);
+            if (!result.ok()) return Report(result, device);
+            result = device.Read("Verifizieren", chip);
+            if (!result.ok()) return Report(result, device);
+            written = skipBlank ? CountNotBlank(image) : FLASH_SIZE;
+        }
+        const ImageDifference difference = CompareImages(image, chip);
+        if (!difference.Equal()) {
+            device.Close();
+            return Fail(kExitFailure,
+                        "Verifizierung nach dem Programmieren fehlgeschlagen: " +
+                            DescribeDifference(difference) + ".");
+        }
+        m_context.out << "Programmiert und verifiziert: " << written
+                      << (written == 1 ? " Byte" : " Bytes") << " geschrieben, alle 12288 "
+                      << "Bytes stimmen überein, CRC-16 " << FormatCrc(source.crc) << ", "
+                      << Seconds(clock.NowNs() - startNs) << ".\n";
+        return kExitOk;
+    }
+
+    int Verify(Device& device, const ImageSource& source) {
+        FlashImage chip;
+        ClearImage(chip);
+        const StepResult result = device.Read("Verifizieren", chip);
+        if (!result.ok()) return Report(result, device);
+        const ImageDifference difference = CompareImages(source.image, chip);
+        if (!difference.Equal()) {
+            device.Close();
+            return Fail(kExitFailure,
+                        "Chip und Datei stimmen nicht überein: " + DescribeDifference(difference) +
+                            " (CRC-16 Datei " + FormatCrc(source.crc) + ", Chip " +
+                            FormatCrc(CrcOf(chip)) + ").");
+        }
+        m_context.out << "Chip und Datei stimmen in allen 12288 Bytes überein, CRC-16 "
+                      << FormatCrc(source.crc) << ".\n";
+        return kExitOk;
+    }
+
+    int Read(Device& device) {
+        FlashImage chip;
+        ClearImage(chip);
+        const StepResult result = device.Read("Lesen", chip);
+        if (!result.ok()) return Report(result, device);
+        device.Close();
+        const bool hex = HasHexExtension(m_options.file);
+        const bool saved = hex ? SaveTextFile(m_options.file, FormatIntelHex(chip))
+                               : SaveImageFile(m_options.file, chip);
+        if (!saved) {
+            return Fail(kExitFailure,
+                        "Fehler beim Erzeugen der Datei " + Quoted(m_options.file) + ".");
+        }
+        m_context.out << "12288 Bytes gelesen, CRC-16 " << FormatCrc(CrcOf(chip))
+                      << ", gespeichert in " << Quoted(m_options.file)
+                      << (hex ? " (Intel-HEX).\n" : " (binär).\n");
+        return kExitOk;
+    }
+
+    int Lock(Device& device) {
+        device.WriteLockBits(m_options.lockBits);
+        std::string list;
+        for (std::size_t i = 0; i < m_options.lockBits.size(); ++i) {
+            if (!m_options.lockBits[i]) continue;
+            if (!list.empty()) list += ",";
+            list += std::to_string(i + 1);
+        }
+        m_context.out << "Lock-Bits " << list
+                      << " geschrieben (werden nicht zurückgelesen; nur erase löscht sie).\n";
+        return kExitOk;
+    }
+
+    const CliOptions& m_options;
+    CliContext& m_context;
+};
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, CliContext& context) {
+    const ParseResult parsed = ParseArguments(args);
+    if (!parsed.ok) {
+        context.err << "velmo-cli: " << parsed.error << " (Hilfe: velmo-cli --help)\n"
+                    << std::flush;
+        return kExitUsage;
+    }
+    const CliOptions& options = parsed.options;
+    if (options.help) {
+        context.out << (options.command == Command::None ? GeneralHelp()
+                                                         : CommandHelp(options.command));
+        return kExitOk;
+    }
+    if (options.version) {
+        context.out << VersionText();
+        return kExitOk;
+    }
+    Runner runner(options, context);
+    return runner.Run();
+}
+
+PortSetup CreatePortForCli(const std::string& trace) {
+    return CreatePort({Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
+                       trace.empty() ? Env("VELMO_TRACE") : trace});
+}
+
+}  // namespace velmo::cli
