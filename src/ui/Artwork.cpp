@@ -66,13 +66,16 @@ QImage OpenFolder() {
     }
     for (int x = 3; x <= 15; ++x) Pixel(image, x, 8, kBlack);
     for (int x = 0; x <= 12; ++x) Pixel(image, x, 14, kBlack);
-    // A curved arrow that swings over the folder and points into it.
-    const QPoint arc[] = {{8, 2}, {9, 1}, {10, 0}, {11, 0}, {12, 0}, {13, 0},
-                          {14, 1}, {15, 2}, {15, 3}, {15, 4}};
-    for (const QPoint& p : arc) Pixel(image, p.x(), p.y(), kBlack);
-    FillRect(image, 13, 5, 17, 5, kBlack);
-    FillRect(image, 14, 6, 16, 6, kBlack);
-    Pixel(image, 15, 7, kBlack);
+    // A curved arrow, two pixels thick, that swings over the folder and points into it.
+    FillRect(image, 9, 0, 12, 0, kBlack);
+    FillRect(image, 8, 1, 9, 1, kBlack);
+    FillRect(image, 12, 1, 13, 1, kBlack);
+    FillRect(image, 7, 2, 8, 2, kBlack);
+    FillRect(image, 13, 2, 14, 2, kBlack);
+    FillRect(image, 14, 3, 15, 3, kBlack);
+    FillRect(image, 12, 4, 17, 4, kBlack);
+    FillRect(image, 13, 5, 16, 5, kBlack);
+    FillRect(image, 14, 6, 15, 6, kBlack);
     return image;
 }
 

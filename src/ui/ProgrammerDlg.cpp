@@ -16,7 +16,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -46,6 +45,7 @@ const char* const kProgrammed = "Datei erfolgreich programmiert!";
 // The template: 213 x 98 dialog units. Below its last group it leaves room for the status bar.
 constexpr int kTemplateWidth = 213;
 constexpr int kTemplateHeight = 98;
+constexpr int kLastGroupBottom = 81;
 // The status bar's drawing area is at least this high; its frame comes on top.
 constexpr int kStatusMinHeight = 25;
 // Toolbar buttons: the 18 x 16 images plus 7 pixels each way.
@@ -237,18 +237,16 @@ void CProgrammerDlg::CreateToolBar() {
 
 void CProgrammerDlg::CreateStatusBar() {
     if (m_statusBar) return;
-    m_statusBar = new QStatusBar(m_client);
-    m_statusBar->setSizeGripEnabled(false);
-    m_statusLabel = new QLabel(m_statusBar);
-    m_statusLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    // One part across the whole window; a long text is cut at its right edge.
-    m_statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_statusLabel->setMinimumWidth(0);
-    m_statusLabel->setMinimumHeight(kStatusMinHeight + 2 * m_statusLabel->frameWidth());
-    m_statusBar->addWidget(m_statusLabel, 1);
-    const int height = std::max(m_statusBar->sizeHint().height(),
-                                m_statusLabel->minimumHeight() + 2);
-    // It lies over the bottom of the client area, in the room the layout leaves free there.
+    // One sunken part across the whole window, without a size grip; a long text is cut at
+    // its right edge.
+    m_statusBar = new QLabel(m_client);
+    m_statusBar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_statusBar->setIndent(3);
+    m_statusBar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    // It lies over the bottom of the client area, in the room the layout leaves free below
+    // the file line, and is never lower than its 25-pixel drawing area with its frame.
+    const int room = m_units.Y(kTemplateHeight) - m_units.Y(kLastGroupBottom);
+    const int height = std::max(kStatusMinHeight + 2 * m_statusBar->frameWidth(), room);
     m_statusBar->setGeometry(0, m_client->height() - height, m_client->width(), height);
     m_statusBar->raise();
 }
@@ -579,12 +577,12 @@ void CProgrammerDlg::EndBatchRun(int status) {
 // Host
 
 QString CProgrammerDlg::StatusText() const {
-    return m_statusLabel ? m_statusLabel->text() : QString();
+    return m_statusBar ? m_statusBar->text() : QString();
 }
 
 void CProgrammerDlg::SetStatusText(const std::string& text) {
     m_lastStatus = text;
-    if (m_statusLabel) m_statusLabel->setText(FromStd(text));
+    if (m_statusBar) m_statusBar->setText(FromStd(text));
     if (m_headless) WriteErrorLine(QStringLiteral("Status: ") + FromStd(text));
 }
 

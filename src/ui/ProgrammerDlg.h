@@ -21,7 +21,6 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QProgressBar;
-class QStatusBar;
 class QTimer;
 class QToolBar;
 class QWidget;
@@ -89,7 +88,8 @@ public:
     QAction* ToolbarAction(int command) const;
     QToolBar* ToolBar() const { return m_toolBar; }
     QMenuBar* MenuBar() const { return m_menuBar; }
-    QStatusBar* StatusBar() const { return m_statusBar; }
+    // The one-part status bar along the bottom edge.
+    QLabel* StatusBar() const { return m_statusBar; }
     QString StatusText() const;
     QLineEdit* CrcField() const { return m_crcField; }
     QLabel* FileLabel() const { return m_fileLabel; }
@@ -174,8 +174,7 @@ private:
     std::map<int, QAction*> m_toolActions;
     QWidget* m_client = nullptr;
     QToolBar* m_toolBar = nullptr;
-    QStatusBar* m_statusBar = nullptr;
-    QLabel* m_statusLabel = nullptr;
+    QLabel* m_statusBar = nullptr;
     QProgressBar* m_progress = nullptr;
     QLineEdit* m_crcField = nullptr;
     std::array<QCheckBox*, 3> m_lockBits{};

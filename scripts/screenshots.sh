@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Screenshots of the main window on a virtual X server, with a window manager so that the
+# frames and captions show as a user sees them:
+#   main-idle.png          interactive start on the simulated chip
+#   main-programming.png   a batch run in the middle of programming
+#   main-driver-failure.png  a start without a parallel port (VELMO_PORT=ppdev)
+#   clock-rate.png         the "Konfiguration" dialog, opened through Extras > Taktrate
+# and, from bin/velmo-dialog-shots, the About, interface and batch-call help dialogs.
+#   scripts/screenshots.sh [OUTDIR]       (default docs/screenshots; build in BUILD_DIR or build/)
+# Needs xvfb, x11-utils, imagemagick, xdotool and openbox (scripts/setup.sh installs them).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${BUILD_DIR:-build}
+out=${1:-docs/screenshots}
+velmo=$root/$build/bin/velmo
+[ -x "$velmo" ] || { echo "screenshots: $velmo is missing; run scripts/setup.sh first" >&2; exit 1; }
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+work=$(mktemp -d)
+chmod 700 "$work"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A free display number.
+number=90
+while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
+export DISPLAY=:$number
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+if command -v openbox >/dev/null; then
+    openbox >"$work/openbox.log" 2>&1 &
+    pids+=($!)
+    sleep 1
+fi
+# Each run gets its own single-instance socket folder and simulated chip.
+export XDG_RUNTIME_DIR=$work
+unset QT_QPA_PLATFORM
+export VELMO_SIM_CHIP=$work/chip.bin
+
+caption='^Velmo-Programmer \(AT89S53\)$'
+
+window_of() {  # title regex -> window id, waiting up to 10 s
+    local id=""
+    for _ in $(seq 100); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [ -n "$id" ] && break
+        sleep 0.1
+    done
+    [ -n "$id" ] || { echo "screenshots: no window '$1'" >&2; return 1; }
+    echo "$id"
+}
+
+shot() {  # window id, file name
+    import -frame -window "$1" "$out/$2"
+    echo "screenshots: $out/$2"
+}
+
+start() {  # environment assignments... -- arguments...
+    local env=()
+    while [ "$1" != "--" ]; do env+=("$1"); shift; done
+    shift
+    env "${env[@]}" "$velmo" "$@" >"$work/velmo.log" 2>&1 &
+    pids+=($!)
+    last_pid=$!
+}
+
+stop() {
+    kill "$last_pid" 2>/dev/null || true
+    wait "$last_pid" 2>/dev/null || true
+}
+
+# The idle window, then the clock-rate dialog through the menu's accelerators.
+start VELMO_PORT=sim VELMO_SIM_OPTIONS=clock=virtual --
+main=$(window_of "$caption")
+sleep 1
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+shot "$main" main-idle.png
+xdotool key --clearmodifiers alt+e
+sleep 0.5
+xdotool key t
+dialog=$(window_of '^Konfiguration$')
+sleep 0.5
+shot "$dialog" clock-rate.png
+xdotool key Escape
+stop
+
+# Programming in progress: a real-time simulator takes several seconds for the whole chip.
+rm -f "$VELMO_SIM_CHIP"
+start VELMO_PORT=sim VELMO_SIM_OPTIONS=clock=real -- \
+    -a1 -p378 -m2 -t11.0 -f"$root/examples/blink.ihx"
+main=$(window_of "$caption")
+sleep 4
+shot "$main" main-programming.png
+stop
+
+# No parallel port here: the driver does not start.
+start VELMO_PORT=ppdev --
+main=$(window_of "$caption")
+sleep 1
+shot "$main" main-driver-failure.png
+stop
+
+if [ -x "$root/$build/bin/velmo-dialog-shots" ]; then
+    "$root/$build/bin/velmo-dialog-shots" "$out"
+else
+    echo "screenshots: $build/bin/velmo-dialog-shots not built; the three help dialogs are left out"
+fi

@@ -1,0 +1,137 @@
+// The batch run inside one window: check marks, which outcomes quit and with what status,
+// and which keep the window open for a person.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <gtest/gtest.h>
+
+#include "app/CommandLine.h"
+#include "ui/Commands.h"
+#include "WindowRig.h"
+
+using namespace velmo;
+using namespace velmo::ui;
+using velmo::test::SourcePath;
+using velmo::test::WindowRig;
+
+namespace {
+
+const QString kBlink = SourcePath("examples/blink.ihx");
+
+void StartBatch(WindowRig& rig, const QString& line, bool headless) {
+    rig->SetHeadless(headless);
+    rig->Core().ApplyCommandLine(ParseCommandLine(line.toStdString()));
+    rig->OnInitDialog();
+}
+
+bool Checked(CProgrammerDlg& dlg, int command) {
+    return dlg.MenuAction(command)->isChecked();
+}
+
+}  // namespace
+
+TEST(BatchRun, StartsOnlyByItsTimerAndSetsTheCommandLinesCheckMarks) {
+    struct Row {
+        const char* line;
+        int mode;
+        int port;
+    };
+    const Row rows[] = {
+        {"-a2 -p3BC -m2 -t11.0 -f", kModeBoard, kPortLpt3},
+        {"-a2 -p278 -m1 -t11.0 -f", kModeRaw, kPortLpt2},
+        {"-a2 -p2F8 -m3 -t11.0 -f", kModeBoard, kPortLpt1},
+        {"x", kModeBoard, kPortLpt1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        WindowRig rig;
+        StartBatch(rig, QString::fromUtf8(row.line) + kBlink, false);
+        EXPECT_TRUE(rig->BatchTimerActive());
+        // Before the timer nothing is checked: the interactive defaults do not apply.
+        for (int id : {kModeBoard, kModeRaw, kPortLpt1, kPortLpt2, kPortLpt3})
+            EXPECT_FALSE(Checked(*rig, id)) << id;
+        rig->OnTimer();
+        EXPECT_FALSE(rig->BatchTimerActive());
+        for (int id : {kModeBoard, kModeRaw})
+            EXPECT_EQ(Checked(*rig, id), id == row.mode) << id;
+        for (int id : {kPortLpt1, kPortLpt2, kPortLpt3})
+            EXPECT_EQ(Checked(*rig, id), id == row.port) << id;
+    }
+}
+
+TEST(BatchRun, OutcomesQuitWithTheirStatusOrStayOpenForAPerson) {
+    struct Row {
+        const char* name;
+        QString line;
+        const char* simOptions;
+        bool quitsWithWindow;  // with a window a person can take over some outcomes
+        int status;            // the status of a quit (a headless run always quits)
+        const char* lastStatus;
+    };
+    const Row rows[] = {
+        {"success", "-a1 -p378 -m2 -t11.0 -f" + kBlink, "", true, 0,
+         "Datei erfolgreich programmiert!"},
+        {"raw cable", "-a1 -p378 -m1 -t11.0 -f" + kBlink, "board=absent", true, 0,
+         "Datei erfolgreich programmiert!"},
+        {"not found", "-a1 -f/nonexistent/x.hex", "", true, 1, "DriverLinx I/O erfolgreich gestartet!"},
+        {"no board", "-a1 -m2 -t11.0 -f" + kBlink, "board=absent", false, 1,
+         "Fehler beim Initialisieren des Velmo-Boards"},
+        {"byte fails", "-a1 -m2 -t11.0 -f" + kBlink, "stuck=0000:55", true, 1,
+         "Fehler beim Programmieren!"},
+        {"empty path", "-a1 -p378 -m2", "", false, 0, "DriverLinx I/O erfolgreich gestartet!"},
+        {"other action", "-a2 -p378 -m2 -t11.0 -f" + kBlink, "", false, 0,
+         "DriverLinx I/O erfolgreich gestartet!"},
+    };
+    for (bool headless : {false, true}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (headless ? " headless" : " window"));
+            std::string error;
+            auto options = ParseSimOptions(row.simOptions, &error);
+            ASSERT_TRUE(options) << error;
+            WindowRig rig(*options);
+            StartBatch(rig, row.line, headless);
+            rig->OnTimer();
+            EXPECT_EQ(rig->StatusText(), QString::fromUtf8(row.lastStatus));
+            EXPECT_EQ(rig->QuitPosted(), headless || row.quitsWithWindow);
+            if (rig->QuitPosted()) {
+                EXPECT_EQ(rig->ExitCode(), row.status);
+            }
+            EXPECT_FALSE(rig->OperationRunning());
+        }
+    }
+}
+
+TEST(BatchRun, OtherActionLoadsTheFileAndRunsNothing) {
+    WindowRig rig;
+    StartBatch(rig, "-a2 -p378 -m2 -t11.0 -f" + kBlink, false);
+    const FlashImage before = rig.Chip().Flash();
+    rig->OnTimer();
+    EXPECT_EQ(rig->FileLabel()->text(), QStringLiteral("blink.ihx"));
+    EXPECT_FALSE(rig->CrcField()->text().isEmpty());
+    EXPECT_EQ(rig->Core().m_noFileLoaded, 0);
+    EXPECT_EQ(rig.Chip().InstructionCount(), 0u);
+    EXPECT_EQ(rig.Chip().Flash(), before);
+}
+
+TEST(BatchRun, AbortFromTheToolbarEndsTheRunWithStatusOne) {
+    WindowRig rig;
+    StartBatch(rig, "-a1 -p378 -m2 -t11.0 -f" + kBlink, false);
+    rig.WhenPumped([&] { return rig->Progress()->value() > 0; },
+                   [&] { rig->ToolbarAction(kAbort)->trigger(); });
+    rig->OnTimer();
+    EXPECT_EQ(rig->StatusText(), QStringLiteral("Aktion abgebrochen"));
+    EXPECT_EQ(rig->Core().m_errorFlag, 0);
+    ASSERT_TRUE(rig->QuitPosted());
+    EXPECT_EQ(rig->ExitCode(), 1);
+}
+
+TEST(BatchRun, TheQuitEndsTheModalRunOnceControlIsBack) {
+    WindowRig rig;
+    StartBatch(rig, "-a1 -p378 -m2 -t11.0 -f" + kBlink, false);
+    QTimer::singleShot(0, &*rig, [&] { rig->OnTimer(); });
+    EXPECT_EQ(rig->exec(), QDialog::Accepted);
+    EXPECT_EQ(rig->ExitCode(), 0);
+    EXPECT_EQ(rig.Chip().Flash(), rig->Core().m_image);
+    EXPECT_FALSE(rig.exitStatus.has_value());
+}

@@ -1,0 +1,30 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "ui/FileSearch.h"
+
+using velmo::ui::PathFound;
+
+TEST(FileSearch, FindsThePathItselfOrAWildcardMatchInItsFolder) {
+    QTemporaryDir dir;
+    for (const char* name : {"blink.hex", "a[1].bin"}) {
+        QFile file(dir.filePath(QString::fromUtf8(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const std::string base = dir.path().toStdString() + "/";
+    const std::pair<std::string, bool> rows[] = {
+        {base + "blink.hex", true},
+        {base + "blink.bin", false},
+        {base + "*.hex", true},
+        {base + "bl?nk.*", true},
+        {base + "*.ihx", false},
+        {base + "a[1].bin", true},   // brackets are plain characters
+        {base + "a1.bin", false},
+        {base + "a[?].bin", true},
+        {base, true},                // a folder is found as well
+        {base + "nothing/*.hex", false},
+        {"", false},
+    };
+    for (const auto& [path, found] : rows) EXPECT_EQ(PathFound(path), found) << path;
+}
