@@ -106,15 +106,20 @@ void SimAt89s53::SetLines(bool mosi, bool sck, bool rst) {
     if (!m_present) {
         return;
     }
-    Advance();
+    m_mosi = mosi;
+    if (sck == m_sck && rst == m_rst) {
+        return;  // MOSI alone does nothing until the next rising edge: no need for the time
+    }
     const std::int64_t now = m_clock.NowNs();
+    if (m_writeBusy || m_erasing) {
+        AdvanceTo(now);
+    }
     if (rst != m_rst) {
         // Either edge starts the serial interface afresh: low ends programming, and a new
         // high needs a new Programming Enable.
         ResetSerial();
         m_rst = rst;
     }
-    m_mosi = mosi;
     if (sck && !m_sck) {
         const std::int64_t lowPhase = now - m_lastFallNs;
         m_lastRiseNs = now;

@@ -33,9 +33,9 @@ void SimBoard::SetLines(bool enable, bool rst, std::int64_t nowNs) {
     m_levelSinceNs = nowNs;
 }
 
-bool SimBoard::Ready(std::int64_t nowNs) const {
+bool SimBoard::Ready(Clock& clock) const {
     return m_present && m_enable && m_rst && m_stage == Stage::Armed &&
-           nowNs - m_levelSinceNs >= kReadyAfterNs;
+           clock.NowNs() - m_levelSinceNs >= kReadyAfterNs;
 }
 
 }  // namespace velmo

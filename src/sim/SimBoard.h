@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "isp/Clock.h"
+
 namespace velmo {
 
 // The Velmo board's answer on READY. It answers only after the reset it expects, with its
@@ -16,7 +18,8 @@ class SimBoard {
     explicit SimBoard(bool present);
 
     void SetLines(bool enable, bool rst, std::int64_t nowNs);
-    bool Ready(std::int64_t nowNs) const;
+    // Asks the clock only when the answer depends on the time.
+    bool Ready(Clock& clock) const;
     bool Present() const { return m_present; }
     bool PassesLines() const { return !m_present || m_enable; }
 

@@ -58,10 +58,14 @@ struct SimPort::Impl {
         savedChanges = chip.ChangeCount();
     }
 
+    // Only ENABLE and RST concern the board, so the clock is read for them alone; the
+    // chip reads it only on edges of SCK and RST. A bit cycle thus costs few clock reads.
     void LinesChanged(std::uint8_t previous) {
         const bool enable = (data & kEnableBit) != 0;
         const bool rst = (data & kRstBit) != 0;
-        board.SetLines(enable, rst, clock.NowNs());
+        if ((previous ^ data) & (kEnableBit | kRstBit)) {
+            board.SetLines(enable, rst, clock.NowNs());
+        }
         if (board.PassesLines()) {
             chip.SetLines((data & kMosiBit) != 0, (data & kSckBit) != 0, rst);
         } else {
@@ -117,7 +121,7 @@ struct SimPort::Impl {
         if (miso) {
             status |= kMisoBit;
         }
-        if (board.Ready(clock.NowNs())) {
+        if (board.Ready(clock)) {
             status |= kReadyBit;
         }
         return status;

@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "isp/DirectPort.h"
 #include "isp/IspProtocol.h"
@@ -71,6 +76,34 @@ TEST(PortFactory, WrongSettingsGiveAPortThatDoesNotStartAndSaysWhy) {
         }
         EXPECT_EQ(setup.port->ReadPort(0x379), 0);
     }
+}
+
+// PortSetup destroys its clock before its port: the simulator must not need the clock to
+// finish and save its chip then (the sanitizer build catches a use after free here).
+TEST(PortFactory, TheSimulatorSavesItsChipWhenTheSetupGoesAway) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                       ("velmo-factory-" + std::to_string(::getpid()) + ".bin");
+    std::filesystem::remove(path);
+    {
+        PortSetup setup = CreatePort(
+            {"sim", "clock=virtual,writetime=5000", path.string(), path.string() + ".vcd"});
+        setup.port->StartDriver();
+        ASSERT_TRUE(setup.port->DriverActive()) << setup.port->DriverMessage();
+        const std::uint8_t mode = static_cast<std::uint8_t>(ProgrammerMode::Raw);
+        const std::uint32_t bitDelay = 2;
+        IspProtocol isp(*setup.port, *setup.clock, mode, bitDelay);
+        isp.StartSequence();
+        isp.ProgrammingEnable();
+        isp.ShiftOutByte(IspProtocol::WriteInstruction(0x0003), bitDelay);
+        isp.ShiftOutByte(0x03, bitDelay);
+        isp.ShiftOutByte(0x21, bitDelay);  // still being written when the setup goes
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 12288u);
+    EXPECT_EQ(bytes[3], '\x21');
+    std::filesystem::remove(path);
+    std::filesystem::remove(path.string() + ".vcd");
 }
 
 TEST(PortFactory, TraceWrapsAnyBackend) {
