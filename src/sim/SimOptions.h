@@ -8,8 +8,13 @@
 namespace velmo {
 
 // How the simulated chip and board behave. From VELMO_SIM_OPTIONS, a comma-separated list
-// of key=value: board=present|absent, chip=present|absent, xtal=MHz, writetime=us,
-// erasetime=us, stuck=ADDR:VALUE (hexadecimal, may repeat), clock=real|virtual.
+// of key=value: board=present|absent, chip=present|absent, xtal=MHz, writetime=us (or
+// writetime=never: every byte write stays busy), erasetime=us, stuck=ADDR:VALUE
+// (hexadecimal, may repeat), clock=real|virtual. Keys and words are case-insensitive.
+// The write time stays below the 1 ms the programmer waits before its read-back, so a
+// normal write passes the first read-back (the chip's own cycle is about 0.4 to 2.5 ms;
+// writetime=1500 makes the programmer poll); the erase time stays below the 100 ms wait
+// after Chip Erase.
 struct SimOptions {
     bool boardPresent = true;
     bool chipPresent = true;

@@ -14,6 +14,18 @@ class SimChip;
 // The simulated AT89S53 on the Velmo board (or on a raw cable) behind a virtual parallel
 // port at the base address: it sees the data register's lines and answers on the status
 // register's MISO and READY, at the times the clock says.
+//
+// Registers: data and control read back what was last written (0x00 and 0x0C at first);
+// the status register reads 0x57 plus MISO on bit 5 and READY on bit 3; addresses beyond
+// the three read 0xFF. Reads and writes work whether or not the driver was started.
+// Behaviour of chip and board: sim/SimAt89s53.h and sim/SimBoard.h.
+//
+// With options.chipFile the flash lives in that file: loaded (or created erased) on
+// construction, a file that cannot be used makes StartDriver fail with a message naming
+// it. Changes are saved when RST falls (the end of every operation), at most every 100 ms
+// of real time while an operation runs, and always on StopDriver and destruction, where a
+// write or erase still running is finished first. The destructor does not touch the clock,
+// which PortSetup destroys before the port.
 class SimPort : public PortIo {
   public:
     SimPort(Clock& clock, SimOptions options);
