@@ -12,7 +12,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest
     clang libclang-rt-14-dev
-    xvfb xauth x11-utils imagemagick
+    xvfb xauth x11-utils imagemagick fonts-dejavu-core openbox xdotool
 )
 
 missing=()
