@@ -9,6 +9,11 @@
 #include <QLabel>
 #include <QPushButton>
 
+using velmo::dialogs::AddOkButton;
+using velmo::dialogs::AddStaticText;
+using velmo::dialogs::DialogUnits;
+using velmo::dialogs::SetUpFixedDialog;
+
 const char* const CAboutInfoDlg::kContactTarget = "mailto:kontakt@velmo-programmer.example";
 const char* const CAboutInfoDlg::kHomepageTarget = "https://velmo-programmer.example/";
 

@@ -5,6 +5,11 @@
 #include <QLabel>
 #include <QPushButton>
 
+using velmo::dialogs::AddOkButton;
+using velmo::dialogs::AddStaticText;
+using velmo::dialogs::DialogUnits;
+using velmo::dialogs::SetUpFixedDialog;
+
 namespace {
 
 struct StaticText {

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace velmo::dialogs {
+
 DialogUnits SetUpFixedDialog(QDialog& dialog, const QString& caption, int width, int height) {
     dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -37,3 +39,5 @@ QPushButton* AddOkButton(QDialog& dialog, const DialogUnits& units, int x, int y
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
     return ok;
 }
+
+}  // namespace velmo::dialogs

@@ -7,6 +7,8 @@ class QLabel;
 class QPushButton;
 class QString;
 
+namespace velmo::dialogs {
+
 // The frame shared by the small modal dialogs: caption, system menu and close box, no help
 // button, the dialog font and a fixed client size in dialog units of that font.
 DialogUnits SetUpFixedDialog(QDialog& dialog, const QString& caption, int width, int height);
@@ -17,3 +19,5 @@ QLabel* AddStaticText(QDialog& dialog, const DialogUnits& units, const QString& 
 // The default OK button, which ends the dialog with Accepted.
 QPushButton* AddOkButton(QDialog& dialog, const DialogUnits& units, int x, int y, int width,
                          int height);
+
+}  // namespace velmo::dialogs

@@ -4,6 +4,8 @@
 #include <QFontMetrics>
 #include <QString>
 
+namespace velmo::dialogs {
+
 namespace {
 
 // value * numerator / denominator, rounded to nearest with halves away from zero.
@@ -45,3 +47,5 @@ QRect DialogUnits::Rect(int x, int y, int width, int height) const {
 QSize DialogUnits::Size(int width, int height) const {
     return QSize(X(width), Y(height));
 }
+
+}  // namespace velmo::dialogs

@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QSize>
 
+namespace velmo::dialogs {
+
 // Converts the dialog units of a dialog layout into pixels for the dialog's font, the way the
 // Windows dialog manager does: one horizontal unit is a quarter of the font's average
 // character width (the width of the 52 Latin letters / 52, rounded), one vertical unit an
@@ -28,3 +30,5 @@ class DialogUnits {
     int m_baseX;
     int m_baseY;
 };
+
+}  // namespace velmo::dialogs

@@ -7,6 +7,10 @@
 #include <QPainter>
 #include <QPushButton>
 
+using velmo::dialogs::AddOkButton;
+using velmo::dialogs::DialogUnits;
+using velmo::dialogs::SetUpFixedDialog;
+
 CInterfaceDlg::CInterfaceDlg(QWidget* parent) : CInterfaceDlg(DiagramPath(), parent) {}
 
 CInterfaceDlg::CInterfaceDlg(const QString& diagramPath, QWidget* parent) : QDialog(parent) {

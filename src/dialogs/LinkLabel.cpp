@@ -158,6 +158,9 @@ void CLinkLabel::paintEvent(QPaintEvent* /*event*/) {
         if (!m_underlineFont) {
             QFont underlined = font();
             underlined.setUnderline(true);
+            // Every property counts as set, so the painter does not fill them in from the
+            // label's font of the moment: the copy stays as it was made.
+            underlined.setResolveMask(QFont::AllPropertiesResolved);
             m_underlineFont = underlined;
         }
         painter.setFont(*m_underlineFont);

@@ -1,0 +1,141 @@
+#include "QtHelpers.h"
+#include "dialogs/AboutInfoDlg.h"
+#include "dialogs/DialogUnits.h"
+#include "dialogs/LinkCursor.h"
+#include "dialogs/LinkLabel.h"
+
+#include <gtest/gtest.h>
+#include <QDesktopServices>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+// Takes the place of the desktop's handler for one URL scheme and records what it is given.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+  public:
+    explicit UrlRecorder(const QString& scheme) : m_scheme(scheme) {
+        QDesktopServices::setUrlHandler(m_scheme, this, "Open");
+    }
+    ~UrlRecorder() override { QDesktopServices::unsetUrlHandler(m_scheme); }
+    QList<QUrl> opened;
+
+  public slots:
+    void Open(const QUrl& url) { opened << url; }
+
+  private:
+    QString m_scheme;
+};
+
+QStringList LabelTexts(const QWidget& dialog) {
+    QStringList texts;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (!label->text().isEmpty()) {
+            texts << label->text();
+        }
+    }
+    return texts;
+}
+
+}  // namespace
+
+TEST(AboutDialog, ShowsItsTextsAndTheContactLink) {
+    CAboutInfoDlg dlg;
+    dlg.show();
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Info über Velmo-Programmer"));
+    const QStringList texts = LabelTexts(dlg);
+    EXPECT_TRUE(texts.contains(QStringLiteral("Velmo-Programmer Version S1V0-F")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Kontakt")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Homepage")));
+
+    const velmo::dialogs::DialogUnits du(dlg.font());
+    EXPECT_EQ(dlg.size(), du.Size(166, 111));
+
+    CLinkLabel* contact = dlg.ContactLink();
+    EXPECT_TRUE(contact->isVisible());
+    EXPECT_EQ(contact->Target(), QStringLiteral("mailto:kontakt@velmo-programmer.example"));
+    EXPECT_EQ(contact->toolTip(), contact->Target());
+    // Fitted to its caption with the top-left corner of its layout place.
+    EXPECT_EQ(contact->pos(), QPoint(du.X(39), du.Y(52)));
+    EXPECT_EQ(contact->width(), QFontMetrics(contact->font()).horizontalAdvance("Kontakt"));
+
+    CLinkLabel* homepage = dlg.HomepageLink();
+    EXPECT_FALSE(homepage->isVisible());
+    EXPECT_EQ(homepage->Target(), QStringLiteral("https://velmo-programmer.example/"));
+
+    const auto buttons = dlg.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons.front()->text(), QStringLiteral("OK"));
+    EXPECT_TRUE(buttons.front()->isDefault());
+    QTest::mouseClick(buttons.front(), Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+TEST(AboutDialog, LinksShowTheHandWithItsHotSpotInTheCorner) {
+    CAboutInfoDlg dlg;
+    for (CLinkLabel* link : {dlg.ContactLink(), dlg.HomepageLink()}) {
+        const QCursor cursor = link->cursor();
+        EXPECT_EQ(cursor.shape(), Qt::BitmapCursor);
+        EXPECT_EQ(cursor.hotSpot(), QPoint(0, 0));
+        EXPECT_EQ(cursor.pixmap().size(), QSize(32, 32));
+    }
+    const QImage hand = LinkCursorImage();
+    ASSERT_EQ(hand.size(), QSize(32, 32));
+    EXPECT_EQ(hand.pixelColor(0, 0).alpha(), 0);        // the hot spot is outside the hand
+    EXPECT_EQ(hand.pixelColor(5, 0), QColor(0, 0, 0));  // the finger tip
+    EXPECT_EQ(hand.pixelColor(6, 5), QColor(255, 255, 255));
+    int left = 32, right = -1, bottom = -1, white = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const QColor c = hand.pixelColor(x, y);
+            if (c.alpha() == 0) {
+                continue;
+            }
+            left = std::min(left, x);
+            right = std::max(right, x);
+            bottom = std::max(bottom, y);
+            white += c == QColor(255, 255, 255);
+        }
+    }
+    EXPECT_EQ(left, 0);
+    EXPECT_LE(right, 16);
+    EXPECT_LE(bottom, 21);
+    EXPECT_GT(white, 100);  // a filled hand, not an outline
+}
+
+TEST(AboutDialog, EveryOpeningStartsUnvisited) {
+    UrlRecorder mail(QStringLiteral("mailto"));
+    {
+        CAboutInfoDlg first;
+        first.show();
+        QTest::mouseClick(first.ContactLink(), Qt::LeftButton);
+        ASSERT_EQ(mail.opened.size(), 1);
+        EXPECT_EQ(mail.opened.front(), QUrl("mailto:kontakt@velmo-programmer.example"));
+        EXPECT_TRUE(first.ContactLink()->IsVisited());
+        EXPECT_GT(CountColour(Snapshot(*first.ContactLink()), QColor(85, 26, 139)), 0);
+    }
+    CAboutInfoDlg second;
+    second.show();
+    EXPECT_FALSE(second.ContactLink()->IsVisited());
+    const QImage shot = Snapshot(*second.ContactLink());
+    EXPECT_GT(CountColour(shot, QColor(0, 0, 238)), 0);
+    EXPECT_EQ(CountColour(shot, QColor(85, 26, 139)), 0);
+}
+
+TEST(AboutDialog, ClickWhereTheHiddenHomepageLiesDoesNothing) {
+    UrlRecorder web(QStringLiteral("https"));
+    UrlRecorder mail(QStringLiteral("mailto"));
+    CAboutInfoDlg dlg;
+    dlg.show();
+    const velmo::dialogs::DialogUnits du(dlg.font());
+    QTest::mouseClick(&dlg, Qt::LeftButton, {}, QPoint(du.X(14) + 2, du.Y(89) + 2));
+    EXPECT_TRUE(web.opened.isEmpty());
+    EXPECT_TRUE(mail.opened.isEmpty());
+    EXPECT_FALSE(dlg.HomepageLink()->IsVisited());
+}
+
+#include "AboutDlgTest.moc"

@@ -1,0 +1,126 @@
+#include "BmpBytes.h"
+#include "QtHelpers.h"
+#include "dialogs/InterfaceDlg.h"
+#include "dialogs/core/DibBitmap.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using velmo::DibBitmap;
+using velmo::DibColour;
+
+namespace {
+
+QColor ToQColor(const DibColour& c) {
+    return QColor(c.red, c.green, c.blue);
+}
+
+// Points of the drawn cable diagram and the colour each must have.
+struct DiagramPoint {
+    const char* what;
+    int x, y;
+    QColor colour;
+};
+
+const DiagramPoint kDiagramPoints[] = {
+    {"background, top left", 0, 0, QColor(255, 255, 255)},
+    {"background, bottom right", 517, 235, QColor(255, 255, 255)},
+    {"connector", 140, 28, QColor(226, 234, 246)},
+    {"board", 500, 228, QColor(250, 244, 214)},
+    {"chip body", 450, 200, QColor(56, 56, 56)},
+    {"MOSI from pin 2", 200, 70, QColor(204, 32, 32)},
+    {"MISO column", 356, 130, QColor(24, 140, 48)},
+    {"RST before its crossing with MISO", 349, 118, QColor(224, 120, 0)},
+    {"crossing gap: RST does not touch MISO", 353, 118, QColor(250, 244, 214)},
+    {"ground to pin 20", 250, 217, QColor(40, 40, 40)},
+};
+
+}  // namespace
+
+TEST(CableDiagram, BuiltFileIsReadableAndFitsTheDialog) {
+    const auto dib =
+        DibBitmap::FromFile(QFile::encodeName(CInterfaceDlg::DiagramPath()).toStdString());
+    ASSERT_TRUE(dib) << CInterfaceDlg::DiagramPath().toStdString();
+    EXPECT_EQ(dib->Width(), 518);
+    EXPECT_EQ(dib->Height(), 236);
+    EXPECT_EQ(dib->BitsPerPixel(), 8);
+    EXPECT_EQ(dib->Palette().size(), 16u);
+    for (const DiagramPoint& p : kDiagramPoints) {
+        EXPECT_EQ(ToQColor(dib->PixelAt(p.x, p.y)), p.colour) << p.what;
+    }
+}
+
+TEST(InterfaceDialog, DrawsTheDiagramAtItsOwnSizeAboveTheButton) {
+    CInterfaceDlg dlg;
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Verbindung PC --> uC"));
+    ASSERT_EQ(dlg.CableImage().Width(), 518);
+    dlg.show();
+    const QImage shot = Snapshot(dlg);
+    for (const DiagramPoint& p : kDiagramPoints) {
+        EXPECT_EQ(shot.pixelColor(p.x, p.y), p.colour) << p.what;
+    }
+    const auto buttons = dlg.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons.front()->text(), QStringLiteral("OK"));
+    EXPECT_GE(buttons.front()->y(), dlg.CableImage().Height());
+    EXPECT_GE(dlg.width(), dlg.CableImage().Width());
+}
+
+TEST(InterfaceDialog, MissingOrRefusedFileShowsTheGreyPlaceholder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString notBitmap = dir.filePath("velmo_Programmierkabel.bmp");
+    BmpSpec spec;
+    spec.pixels.assign(8, 0);
+    spec.mark[0] = 'X';
+    ASSERT_TRUE(WriteBytes(notBitmap.toStdString(), MakeBmp(spec)));
+    for (const QString& path : {dir.filePath("missing.bmp"), notBitmap}) {
+        CInterfaceDlg dlg(path, nullptr);
+        EXPECT_EQ(dlg.CableImage().Width(), 255);
+        EXPECT_EQ(dlg.CableImage().Height(), 100);
+        dlg.show();
+        const QImage shot = Snapshot(dlg);
+        EXPECT_EQ(shot.pixelColor(10, 0), QColor(99, 99, 99));
+        EXPECT_EQ(shot.pixelColor(254, 50), QColor(49, 49, 49));
+        EXPECT_EQ(shot.pixelColor(0, 99), QColor(0, 0, 0));
+        // Beside and below it, the dialog's own background.
+        const QColor background = dlg.palette().color(QPalette::Window);
+        EXPECT_EQ(shot.pixelColor(255, 50), background);
+        EXPECT_EQ(shot.pixelColor(10, 100), background);
+    }
+}
+
+TEST(InterfaceDialog, ReadsTheFileAtEachOpeningAndPaintsFromMemory) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("velmo_Programmierkabel.bmp");
+    BmpSpec red;
+    red.width = 4;
+    red.height = 4;
+    red.bitsPerPixel = 24;
+    for (int i = 0; i < 16; ++i) {
+        red.pixels.insert(red.pixels.end(), {0, 0, 200});
+    }
+    BmpSpec blue = red;
+    for (std::size_t i = 0; i < blue.pixels.size(); i += 3) {
+        blue.pixels[i] = 200;
+        blue.pixels[i + 2] = 0;
+    }
+
+    ASSERT_TRUE(WriteBytes(path.toStdString(), MakeBmp(red)));
+    CInterfaceDlg first(path, nullptr);
+    first.show();
+    ASSERT_TRUE(QFile::remove(path));
+    // Covered and uncovered: painted again without the file.
+    first.hide();
+    first.show();
+    EXPECT_EQ(Snapshot(first).pixelColor(1, 1), QColor(200, 0, 0));
+
+    ASSERT_TRUE(WriteBytes(path.toStdString(), MakeBmp(blue)));
+    CInterfaceDlg second(path, nullptr);
+    second.show();
+    EXPECT_EQ(Snapshot(second).pixelColor(1, 1), QColor(0, 0, 200));
+    EXPECT_EQ(Snapshot(first).pixelColor(1, 1), QColor(200, 0, 0));
+}
