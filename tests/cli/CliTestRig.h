@@ -1,0 +1,155 @@
+#pragma once
+
+#include <stdlib.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/CliRunner.h"
+#include "image/FlashImage.h"
+#include "isp/Clock.h"
+#include "isp/PortIo.h"
+#include "sim/SimChip.h"
+#include "sim/SimOptions.h"
+#include "sim/SimPort.h"
+
+namespace velmo::clitest {
+
+// A fresh directory under the system's temp folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velmo-cli-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ignored;
+        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
+    }
+    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        const std::string path = Path(name);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    std::string WriteImage(const std::string& name, const FlashImage& image) const {
+        return Write(name, std::string(image.begin(), image.end()));
+    }
+
+  private:
+    std::string m_path;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline FlashImage ImageOf(const std::string& bytes) {
+    FlashImage image;
+    ClearImage(image);
+    for (std::size_t i = 0; i < bytes.size() && i < FLASH_SIZE; ++i) {
+        image[i] = static_cast<std::uint8_t>(bytes[i]);
+    }
+    return image;
+}
+
+// Every cell holds a value other than 0xFF, so an erased cell never passes for a written one.
+inline FlashImage PatternImage(unsigned seed = 0) {
+    FlashImage image;
+    for (std::size_t a = 0; a < FLASH_SIZE; ++a) {
+        image[a] = static_cast<std::uint8_t>((a * 7 + seed + (a >> 8)) % 0xFF);
+    }
+    return image;
+}
+
+inline const std::string kExampleHex = VELMO_SOURCE_DIR "/examples/blink.ihx";
+inline const std::string kExampleBin = VELMO_SOURCE_DIR "/examples/blink.bin";
+
+// Lets the program under test own "its" port while the test keeps the simulator.
+class ForwardingPort : public PortIo {
+  public:
+    ForwardingPort(SimPort& inner, std::function<void()> afterWrite)
+        : m_inner(inner), m_afterWrite(std::move(afterWrite)) {
+        m_inner.SetBaseAddress(BaseAddress());
+    }
+    void StartDriver() override { m_inner.StartDriver(); }
+    void StopDriver() override { m_inner.StopDriver(); }
+    bool DriverActive() const override { return m_inner.DriverActive(); }
+    std::string DriverMessage() const override { return m_inner.DriverMessage(); }
+    std::uint8_t ReadPort(std::uint16_t address) override { return m_inner.ReadPort(address); }
+    void WritePort(std::uint16_t address, std::uint8_t value) override {
+        m_inner.WritePort(address, value);
+        if (m_afterWrite) m_afterWrite();
+    }
+
+  protected:
+    void OnBaseAddressChanged() override { m_inner.SetBaseAddress(BaseAddress()); }
+
+  private:
+    SimPort& m_inner;
+    std::function<void()> m_afterWrite;
+};
+
+class ForwardingClock : public Clock {
+  public:
+    explicit ForwardingClock(Clock& inner) : m_inner(inner) {}
+    std::int64_t NowNs() override { return m_inner.NowNs(); }
+    void Delay(std::uint32_t microseconds) override { m_inner.Delay(microseconds); }
+    void SleepMs(std::uint32_t milliseconds) override { m_inner.SleepMs(milliseconds); }
+
+  private:
+    Clock& m_inner;
+};
+
+inline SimOptions VirtualSim() {
+    SimOptions options;
+    options.virtualClock = true;
+    return options;
+}
+
+// velmo-cli run in this process against one simulated chip on the virtual clock, which
+// stays alive (lock bits and all) from one call to the next.
+struct CliRig {
+    explicit CliRig(SimOptions options = VirtualSim()) : sim(clock, std::move(options)) {}
+
+    int Run(const std::vector<std::string>& args, bool terminal = false) {
+        out.str("");
+        err.str("");
+        stop = 0;
+        cli::CliContext context{out, err, terminal,
+                                [this](const std::string&) {
+                                    PortSetup setup;
+                                    setup.port = std::make_unique<ForwardingPort>(sim, afterWrite);
+                                    setup.clock = std::make_unique<ForwardingClock>(clock);
+                                    return setup;
+                                },
+                                &stop};
+        return cli::RunCli(args, context);
+    }
+
+    const FlashImage& Chip() { return sim.Chip().Flash(); }
+    std::uint8_t DataRegister() { return sim.ReadPort(sim.BaseAddress()); }
+
+    VirtualClock clock;
+    SimPort sim;
+    std::ostringstream out;
+    std::ostringstream err;
+    volatile std::sig_atomic_t stop = 0;
+    std::function<void()> afterWrite;  // runs after every register write of the program
+};
+
+}  // namespace velmo::clitest
