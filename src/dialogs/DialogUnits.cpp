@@ -1,6 +1,5 @@
 #include "dialogs/DialogUnits.h"
 
-#include <QApplication>
 #include <QFontMetrics>
 #include <QString>
 
@@ -19,7 +18,10 @@ int MulDivRounded(int value, int numerator, int denominator) {
 }  // namespace
 
 QFont DialogFont() {
-    QFont font = QApplication::font();
+    // The family the layouts were drawn with; where it is missing the font matcher takes the
+    // desktop's sans serif, as the main window does.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
     return font;
 }

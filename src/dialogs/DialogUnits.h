@@ -10,8 +10,8 @@ namespace velmo::dialogs {
 // Windows dialog manager does: one horizontal unit is a quarter of the font's average
 // character width (the width of the 52 Latin letters / 52, rounded), one vertical unit an
 // eighth of its height. Each conversion rounds to the nearest pixel, halves away from zero.
-// The font the dialog layouts are measured for: the desktop's user-interface family at
-// 8 points, the size the layouts were drawn in.
+// The font the dialog layouts are measured for: 8-point MS Sans Serif, or the sans serif that
+// stands in for it.
 QFont DialogFont();
 
 class DialogUnits {
