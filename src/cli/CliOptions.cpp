@@ -304,7 +304,8 @@ std::string CommandHelp(Command command) {
                    "                  von der Datei abweichen (der Chip löscht eine geschriebene\n"
                    "                  Zelle selbst). Jede Zelle wird dabei gelesen, jede\n"
                    "                  geschriebene danach noch einmal; verglichen werden alle\n"
-                   "                  12288 Bytes. Bei gesetztem Lock-Bit scheitert das Schreiben:\n"
+                   "                  12288 Bytes. Bei gesetztem Lock-Bit scheitert das "
+                   "Schreiben:\n"
                    "                  dann hilft ein vollständiges program.\n";
         case Command::Verify:
             return "Aufruf: velmo-cli [Optionen] verify DATEI\n"

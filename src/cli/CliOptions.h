@@ -20,8 +20,8 @@ enum class ProgramStrategy {
 
 // Exit statuses of the program, also returned by RunCli.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;  // device, verification or output file
-inline constexpr int kExitUsage = 2;    // the call itself or its input file is unusable
+inline constexpr int kExitFailure = 1;        // device, verification or output file
+inline constexpr int kExitUsage = 2;          // the call itself or its input file is unusable
 inline constexpr int kExitInterrupted = 130;  // SIGINT, after the lines were released
 
 struct CliOptions {
@@ -32,7 +32,7 @@ struct CliOptions {
     std::uint16_t port = LPT1_ADDRESS;
     ProgrammerMode mode = ProgrammerMode::Board;
     double clockMHz = 24.0;
-    std::string trace;  // empty: VELMO_TRACE decides
+    std::string trace;     // empty: VELMO_TRACE decides
     bool help = false;     // --help: general help, or the command's own with a command
     bool version = false;  // --version
 };

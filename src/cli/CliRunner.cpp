@@ -87,9 +87,8 @@ class Runner {
                    "Intel-HEX-Test nicht)";
         }
         out << "\n";
-        out << "Belegt:    " << source.supplied.count()
-            << " Bytes von der Datei geliefert, davon " << CountNotBlank(source.image)
-            << " ungleich 0xFF\n";
+        out << "Belegt:    " << source.supplied.count() << " Bytes von der Datei geliefert, davon "
+            << CountNotBlank(source.image) << " ungleich 0xFF\n";
         out << "Bereiche:  ";
         if (ranges.empty()) out << "keine";
         for (std::size_t i = 0; i < ranges.size(); ++i) {
@@ -199,8 +198,8 @@ class Runner {
             case StepOutcome::Ok:
                 return kExitOk;
             case StepOutcome::DriverFailed:
-                return Fail(kExitFailure, "Port-Treiber nicht gestartet: " +
-                                              device.DriverMessage());
+                return Fail(kExitFailure,
+                            "Port-Treiber nicht gestartet: " + device.DriverMessage());
             case StepOutcome::BoardFailed:
                 device.Close();
                 return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (Port " +
@@ -208,9 +207,9 @@ class Runner {
                                               "; für ein einfaches Kabel: --mode raw).");
             case StepOutcome::WriteFailed: {
                 device.Close();
-                std::string reason = "Fehler beim Programmieren: Adresse " +
-                                     Hex4(result.address) + " nimmt " + Hex2(result.wanted) +
-                                     " nicht an (Chip liefert " + Hex2(result.readBack) + ")";
+                std::string reason = "Fehler beim Programmieren: Adresse " + Hex4(result.address) +
+                                     " nimmt " + Hex2(result.wanted) + " nicht an (Chip liefert " +
+                                     Hex2(result.readBack) + ")";
                 if (m_options.strategy == ProgramStrategy::ChangedOnly) {
                     reason += "; ist ein Lock-Bit gesetzt? Ein vollständiges \"velmo-cli program " +
                               m_options.file +
@@ -269,9 +268,8 @@ class Runner {
         const ImageDifference difference = CompareImages(image, chip);
         if (!difference.Equal()) {
             device.Close();
-            return Fail(kExitFailure,
-                        "Verifizierung nach dem Programmieren fehlgeschlagen: " +
-                            DescribeDifference(difference) + ".");
+            return Fail(kExitFailure, "Verifizierung nach dem Programmieren fehlgeschlagen: " +
+                                          DescribeDifference(difference) + ".");
         }
         m_context.out << "Programmiert und verifiziert: " << written
                       << (written == 1 ? " Byte" : " Bytes") << " geschrieben, alle 12288 "

@@ -4,9 +4,11 @@ namespace velmo::cli {
 
 namespace {
 
-// After Programming Enable the chip needs time before it takes instructions (the window
-// waits as long).
-constexpr std::uint32_t kEnableSettleUs = 10000;
+// After Programming Enable the chip needs time before the first instruction: a short one
+// before Chip Erase (which waits long enough by itself afterwards), a longer one before
+// reads, writes and lock bits. The window waits exactly as long.
+constexpr std::uint32_t kSettleBeforeEraseUs = 500;
+constexpr std::uint32_t kSettleUs = 10000;
 
 }  // namespace
 
@@ -41,12 +43,18 @@ StepResult Device::Open() {
     if (!m_isp.StartSequence()) return {StepOutcome::BoardFailed};
     if (StopRequested()) return Interrupted(0);
     m_isp.ProgrammingEnable();
-    m_clock.Delay(kEnableSettleUs);
-    if (StopRequested()) return Interrupted(0);
+    m_settlePending = true;
     return {};
 }
 
+void Device::Settle(std::uint32_t microseconds) {
+    if (!m_settlePending) return;
+    m_settlePending = false;
+    m_clock.Delay(microseconds);
+}
+
 StepResult Device::Erase() {
+    Settle(kSettleBeforeEraseUs);
     m_progress.Begin("Löschen", FLASH_SIZE);
     // Chip Erase is one instruction with its own wait; it cannot stop halfway.
     m_isp.ChipErase();
@@ -74,6 +82,7 @@ StepResult Device::Write(const FlashImage& image, bool skipBlank) {
         total = 0;
         for (std::uint8_t b : image) total += b != 0xFF ? 1 : 0;
     }
+    Settle(kSettleUs);
     m_progress.Begin("Schreiben", total);
     std::size_t done = 0;
     for (std::uint32_t address = 0; address < FLASH_SIZE; ++address) {
@@ -96,6 +105,7 @@ StepResult Device::Write(const FlashImage& image, bool skipBlank) {
 
 StepResult Device::WriteChanged(const FlashImage& image, FlashImage& seen,
                                 std::vector<std::uint16_t>& written) {
+    Settle(kSettleUs);
     m_progress.Begin("Abgleichen", FLASH_SIZE);
     for (std::uint32_t address = 0; address < FLASH_SIZE; ++address) {
         if (StopRequested()) {
@@ -121,6 +131,7 @@ StepResult Device::WriteChanged(const FlashImage& image, FlashImage& seen,
 
 StepResult Device::Reread(const std::vector<std::uint16_t>& addresses, const std::string& step,
                           FlashImage& seen) {
+    Settle(kSettleUs);
     m_progress.Begin(step, addresses.size());
     std::size_t done = 0;
     for (std::uint16_t address : addresses) {
@@ -136,6 +147,7 @@ StepResult Device::Reread(const std::vector<std::uint16_t>& addresses, const std
 }
 
 StepResult Device::Read(const std::string& step, FlashImage& out) {
+    Settle(kSettleUs);
     m_progress.Begin(step, FLASH_SIZE);
     for (std::uint32_t address = 0; address < FLASH_SIZE; ++address) {
         if (StopRequested()) {
@@ -150,6 +162,7 @@ StepResult Device::Read(const std::string& step, FlashImage& out) {
 }
 
 StepResult Device::WriteLockBits(const std::array<bool, 3>& bits) {
+    Settle(kSettleUs);
     m_isp.WriteLockBits(bits[0] ? 1 : 0, bits[1] ? 1 : 0, bits[2] ? 1 : 0);
     return {};
 }

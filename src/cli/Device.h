@@ -19,9 +19,9 @@ enum class StepOutcome { Ok, DriverFailed, BoardFailed, WriteFailed, Interrupted
 
 struct StepResult {
     StepOutcome outcome = StepOutcome::Ok;
-    std::uint32_t address = 0;   // where a write failed or the interrupt arrived
-    std::uint8_t wanted = 0;     // WriteFailed: the byte that did not take
-    std::uint8_t readBack = 0;   // WriteFailed: what the cell answered afterwards
+    std::uint32_t address = 0;  // where a write failed or the interrupt arrived
+    std::uint8_t wanted = 0;    // WriteFailed: the byte that did not take
+    std::uint8_t readBack = 0;  // WriteFailed: what the cell answered afterwards
     bool ok() const { return outcome == StepOutcome::Ok; }
 };
 
@@ -71,6 +71,8 @@ class Device {
     bool StopRequested() const { return m_stop && *m_stop != 0; }
     StepResult Interrupted(std::uint32_t address);
     StepResult WriteOne(std::uint32_t address, std::uint8_t value);
+    // The wait after Programming Enable, once, before the session's first instruction.
+    void Settle(std::uint32_t microseconds);
 
     PortIo& m_port;
     Clock& m_clock;
@@ -81,6 +83,7 @@ class Device {
     IspProtocol m_isp;
     bool m_driverStarted = false;
     bool m_linesActive = false;
+    bool m_settlePending = false;
 };
 
 }  // namespace velmo::cli

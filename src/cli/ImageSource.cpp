@@ -64,8 +64,8 @@ ImageSource LoadImageSource(const std::string& path) {
             source.error = "Datei " + Quoted(path) + " kann nicht geöffnet werden.";
             return source;
         }
-        const auto length = std::min<std::size_t>(static_cast<std::size_t>(info.st_size),
-                                                  FLASH_SIZE);
+        const auto length =
+            std::min<std::size_t>(static_cast<std::size_t>(info.st_size), FLASH_SIZE);
         for (std::size_t a = 0; a < length; ++a) source.supplied[a] = true;
         source.hexNameButBinary = HasHexExtension(path);
     }

@@ -6,7 +6,7 @@ namespace velmo::cli {
 
 namespace {
 
-constexpr int kBarWidth = 30;
+constexpr int kBarWidth = 20;
 // A terminal bar is redrawn at least this often while the percentage stands still, so the
 // time keeps moving during slow steps.
 constexpr std::int64_t kRedrawNs = 200'000'000;
@@ -88,9 +88,9 @@ void Progress::Draw(std::size_t done, bool final, const std::string& tail) {
                   PercentOf(done, m_total));
     std::string line;
     if (m_terminal) {
-        const int filled = m_total == 0 ? kBarWidth
-                                        : static_cast<int>(done * kBarWidth / m_total);
-        line = "\r" + Padded(m_step + ":", 14) + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+        const int filled = m_total == 0 ? kBarWidth : static_cast<int>(done * kBarWidth / m_total);
+        line = "\r" + Padded(m_step + ":", 14) + " [" +
+               std::string(static_cast<std::size_t>(filled), '#') +
                std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " + counts +
                ", " + Elapsed();
         if (!tail.empty()) line += ", " + tail;

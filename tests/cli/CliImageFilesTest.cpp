@@ -43,8 +43,14 @@ TEST(HexWriterTest, SixteenByteRecordsWithoutBlankOnesAndAnEndRecord) {
     image[0x2FF0] = 0xA5;  // the last record of the flash
     const std::string hex = FormatIntelHex(image);
     EXPECT_EQ(hex,
-              ":10001000" "01" "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF" "EE\r\n"
-              ":102FF000" "A5" "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF" "3B\r\n"
+              ":10001000"
+              "01"
+              "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF"
+              "EE\r\n"
+              ":102FF000"
+              "A5"
+              "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF"
+              "3B\r\n"
               ":00000001FF\r\n");
 }
 
@@ -76,8 +82,8 @@ TEST(ImageSourceTest, FormatsAndRefusals) {
         std::string error;
     } cases[] = {
         {"plain.bin", std::string("\x01\x02\xFF", 3), true, ImageFormat::Binary, 3, false, ""},
-        {"full.bin", std::string(FLASH_SIZE, '\x11'), true, ImageFormat::Binary, FLASH_SIZE,
-         false, ""},
+        {"full.bin", std::string(FLASH_SIZE, '\x11'), true, ImageFormat::Binary, FLASH_SIZE, false,
+         ""},
         {"big.bin", std::string(FLASH_SIZE + 1, '\x11'), false, ImageFormat::Binary, 0, false,
          "größer als der Flash"},
         {"beyond.hex", ":01300000AA25\n", false, ImageFormat::IntelHex, 0, false,

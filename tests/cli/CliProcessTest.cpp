@@ -155,14 +155,14 @@ TEST(CliProcessTest, SigintStopsARealProgramRunCleanly) {
     const FlashImage image = PatternImage(8);
     const std::string file = dir.WriteImage("image.bin", image);
     bool sent = false;
-    const ChildResult result = RunCli(
-        {"program", file, "--clock", "1", "--trace", vcd}, SimEnvironment(chip, "clock=real"),
-        [&sent](pid_t pid, const std::string& err) {
-            if (!sent && err.find("Schreiben: 0/12288") != std::string::npos) {
-                sent = true;
-                ::kill(pid, SIGINT);
-            }
-        });
+    const ChildResult result =
+        RunCli({"program", file, "--clock", "1", "--trace", vcd},
+               SimEnvironment(chip, "clock=real"), [&sent](pid_t pid, const std::string& err) {
+                   if (!sent && err.find("Schreiben: 0/12288") != std::string::npos) {
+                       sent = true;
+                       ::kill(pid, SIGINT);
+                   }
+               });
     ASSERT_TRUE(sent) << result.err;
     ASSERT_TRUE(result.exited);
     EXPECT_EQ(result.status, 130) << result.err;

@@ -113,8 +113,8 @@ TEST(CliRunTest, AllThreeWaysToProgramLeaveTheSameChip) {
             std::size_t expectWritten = FLASH_SIZE;
             if (way.name == "skip-blank") expectWritten = CountNotBlank(image);
             if (way.name == "changed") expectWritten = CountDifferent(before[b], image);
-            EXPECT_TRUE(Contains(rig.out.str(),
-                                 "verifiziert: " + std::to_string(expectWritten) + " Byte"))
+            EXPECT_TRUE(
+                Contains(rig.out.str(), "verifiziert: " + std::to_string(expectWritten) + " Byte"))
                 << rig.out.str();
         }
     }
@@ -132,9 +132,10 @@ TEST(CliRunTest, VerifyNamesTheFirstDifferenceAndCountsThemAll) {
 
     EXPECT_EQ(rig.Run({"verify", path}), kExitFailure);
     char expected[120];
-    std::snprintf(expected, sizeof expected,
-                  "erste Abweichung an Adresse 0x0100: Datei 0x%02X, Chip 0x%02X; 2 Bytes weichen ab",
-                  file[0x0100], programmed[0x0100]);
+    std::snprintf(
+        expected, sizeof expected,
+        "erste Abweichung an Adresse 0x0100: Datei 0x%02X, Chip 0x%02X; 2 Bytes weichen ab",
+        file[0x0100], programmed[0x0100]);
     EXPECT_TRUE(Contains(rig.err.str(), expected)) << rig.err.str();
     EXPECT_EQ(rig.Chip(), programmed);  // verify writes nothing
 }
@@ -212,7 +213,9 @@ TEST(CliRunTest, ADriverThatDoesNotStartIsAFailureWithItsReason) {
     std::ostringstream out;
     std::ostringstream err;
     CliContext context{out, err, false,
-                       [](const std::string&) { return CreatePort({"nonsense", "", "", ""}); },
+                       [](const std::string&) {
+                           return CreatePort({"nonsense", "", "", ""});
+                       },
                        nullptr};
     EXPECT_EQ(RunCli({"erase"}, context), kExitFailure);
     EXPECT_TRUE(Contains(err.str(), "Port-Treiber nicht gestartet: Unbekannter Port-Treiber"))
@@ -320,8 +323,7 @@ TEST(CliRunTest, ProgressIsAFewPlainLinesPerStepWithoutATerminal) {
     }
     // Simulated time: the write step of 12288 bytes takes at least 12288 ms of waiting.
     const auto write = LinesStartingWith(err, "Schreiben: ");
-    EXPECT_TRUE(Contains(write.back(), ", 14.") || Contains(write.back(), ", 15."))
-        << write.back();
+    EXPECT_TRUE(Contains(write.back(), ", 14.") || Contains(write.back(), ", 15.")) << write.back();
 }
 
 TEST(CliRunTest, ProgressOnATerminalIsOneRedrawnBar) {
@@ -331,8 +333,7 @@ TEST(CliRunTest, ProgressOnATerminalIsOneRedrawnBar) {
     const auto redraws = std::count(err.begin(), err.end(), '\r');
     EXPECT_GT(redraws, 10);
     EXPECT_LT(redraws, 400);  // not one per byte
-    EXPECT_TRUE(Contains(err, "[##############################] 12288/12288 Bytes (100 %)"))
-        << err;
+    EXPECT_TRUE(Contains(err, "[####################] 12288/12288 Bytes (100 %)")) << err;
     // The bar's line is ended before the failure's reason is printed.
     EXPECT_TRUE(Contains(err, "\x1b[K\nvelmo-cli: Chip und Datei stimmen nicht überein")) << err;
 }
