@@ -5,6 +5,7 @@
 #include "dialogs/AboutInfoDlg.h"
 #include "dialogs/BatchHelpDlg.h"
 #include "dialogs/InterfaceDlg.h"
+#include "ui/Artwork.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -28,6 +29,7 @@ bool Shoot(QDialog& dialog, const QString& path) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(velmo::ui::AppIcon());
     QTextStream err(stderr);
     if (argc != 2) {
         err << "usage: velmo-dialog-shots OUTDIR\n";
