@@ -92,12 +92,13 @@ shot "$dialog" clock-rate.png
 xdotool key Escape
 stop
 
-# Programming in progress: a real-time simulator takes several seconds for the whole chip.
+# Programming in progress: on the real-time simulator the whole chip takes about half a
+# minute; a third of the way in makes a telling picture.
 rm -f "$VELMO_SIM_CHIP"
 start VELMO_PORT=sim VELMO_SIM_OPTIONS=clock=real -- \
     -a1 -p378 -m2 -t11.0 -f"$root/examples/blink.ihx"
 main=$(window_of "$caption")
-sleep 4
+sleep 12
 shot "$main" main-programming.png
 stop
 
