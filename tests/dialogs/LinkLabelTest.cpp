@@ -109,6 +109,13 @@ TEST(LinkLabel, CaptionIsTheTargetUntilOneIsSet) {
     EXPECT_EQ(p.label->toolTip(), QStringLiteral("Kontakt"));
     EXPECT_EQ(p.label->cursor().shape(), Qt::ArrowCursor);
 
+    QWidget parent;
+    auto* scripted = new ScriptedLink(QStringLiteral("Kontakt"), &parent);
+    scripted->Attach();
+    scripted->results = {velmo::kOpenSucceeded};
+    QTest::mouseClick(scripted, Qt::LeftButton);
+    EXPECT_EQ(scripted->opened, QStringList{"Kontakt"});
+
     p.label->SetLinkTarget(QStringLiteral("mailto:a@b.example"));
     EXPECT_EQ(p.label->Target(), QStringLiteral("mailto:a@b.example"));
     EXPECT_EQ(p.label->toolTip(), QStringLiteral("mailto:a@b.example"));
