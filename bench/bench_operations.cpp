@@ -3,6 +3,8 @@
 // and how long an operation takes to end after an Abort arrives.
 //
 //   bench_operations [board|raw] [bit delays...]     default: board 2 20
+#include <time.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -122,79 +124,93 @@ struct Rig {
 
 using Operation = void (Programmer::*)();
 
-double TimeUs(Rig& rig, Operation operation) {
+struct Timing {
+    double wallUs;
+    double cpuUs;  // the process's own processor time: less than wallUs when it was preempted
+};
+
+double CpuNowUs() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
+
+Timing Time(Rig& rig, Operation operation) {
+    const double cpuStart = CpuNowUs();
     const std::int64_t start = rig.clock->NowNs();
     (rig.programmer.*operation)();
-    return static_cast<double>(rig.clock->NowNs() - start) / 1000.0;
+    const double wallUs = static_cast<double>(rig.clock->NowNs() - start) / 1000.0;
+    return {wallUs, CpuNowUs() - cpuStart};
 }
 
 void Measure(ProgrammerMode mode, std::uint32_t bitDelay) {
     const Prescribed p{mode, static_cast<double>(bitDelay)};
     Rig rig(mode, bitDelay);
     std::printf("\nbit delay %u us\n", bitDelay);
-    std::printf("  %-8s %12s %14s %10s %8s  %s\n", "", "measured s", "prescribed s", "deviation",
-                "target", "outcome");
-    const struct {
+    std::printf("  %-8s %11s %13s %10s %7s %10s %9s  %s\n", "", "measured s", "prescribed s",
+                "deviation", "target", "byte ms", "on CPU", "outcome");
+    struct Row {
         const char* name;
         Operation operation;
         double prescribedUs;
+        double prescribedByteUs;
         double targetPercent;
         const char* success;
-    } rows[] = {
-        {"Program", &Programmer::OnProgram, p.Program(), 2.0, "Datei erfolgreich programmiert!"},
-        {"Verify", &Programmer::OnVerify, p.Read(), 5.0, "Verifizierung beendet!"},
-        {"Read", &Programmer::OnRead, p.Read(), 5.0, "Speicherinhalt ausgelesen!"},
+        double measuredByteUs;
     };
-    for (const auto& row : rows) {
-        const double us = TimeUs(rig, row.operation);
-        const double deviation = (us - row.prescribedUs) / row.prescribedUs * 100.0;
+    Row rows[] = {
+        {"Program", &Programmer::OnProgram, p.Program(), p.WriteByte(), 2.0,
+         "Datei erfolgreich programmiert!", 0},
+        {"Verify", &Programmer::OnVerify, p.Read(), p.ReadByte(), 5.0, "Verifizierung beendet!", 0},
+        {"Read", &Programmer::OnRead, p.Read(), p.ReadByte(), 5.0, "Speicherinhalt ausgelesen!", 0},
+    };
+    for (auto& row : rows) {
+        const Timing t = Time(rig, row.operation);
+        const double deviation = (t.wallUs - row.prescribedUs) / row.prescribedUs * 100.0;
+        // What the loop's bytes took, beyond the fixed part of the operation.
+        const double fixedUs = row.prescribedUs - Prescribed::kBytes * row.prescribedByteUs;
+        row.measuredByteUs = (t.wallUs - fixedUs) / Prescribed::kBytes;
         const bool ok = rig.host.status == row.success;
-        std::printf("  %-8s %12.3f %14.3f %+9.2f%% %7.0f%%  %s%s\n", row.name, us / 1e6,
-                    row.prescribedUs / 1e6, deviation, row.targetPercent,
+        std::printf("  %-8s %11.3f %13.3f %+9.2f%% %6.0f%% %10.4f %8.1f%%  %s%s\n", row.name,
+                    t.wallUs / 1e6, row.prescribedUs / 1e6, deviation, row.targetPercent,
+                    row.measuredByteUs / 1000.0, t.cpuUs / t.wallUs * 100.0,
                     ok ? "ok" : rig.host.status.c_str(),
                     std::abs(deviation) <= row.targetPercent ? "" : "  (outside target)");
     }
     if (rig.port.Chip().Flash() != rig.programmer.m_image) std::printf("  chip content WRONG\n");
     if (rig.port.Chip().ClockViolations() != 0) std::printf("  SCK too fast for the crystal\n");
 
-    // An Abort that arrives at a given moment waits in the queue until the next pump, then
-    // runs (with the mode's end sequence); the latency is from its arrival to the
-    // operation's return.
+    // An Abort that arrives at some moment inside a byte waits in the queue until the next
+    // pump, then runs with the mode's end sequence; measured from its arrival to the
+    // operation's return, and compared with one byte as the run above took it.
     std::printf(
-        "  abort, from its arrival to the operation's end (one byte: write %.3f ms, "
-        "read %.3f ms; the end sequence itself waits %.3f ms)\n",
-        p.WriteByte() / 1000.0, p.ReadByte() / 1000.0, p.End() / 1000.0);
-    const struct {
-        const char* name;
-        Operation operation;
-        bool program;
-        double byteUs;
-    } aborts[] = {
-        {"Program", &Programmer::OnProgram, true, p.WriteByte()},
-        {"Verify", &Programmer::OnVerify, false, p.ReadByte()},
-        {"Read", &Programmer::OnRead, false, p.ReadByte()},
-    };
-    constexpr int kArrivals = 5;
-    for (const auto& a : aborts) {
+        "  abort, from its arrival to the operation's end (the end sequence itself "
+        "waits %.3f ms)\n",
+        p.End() / 1000.0);
+    constexpr int kArrivals = 7;
+    for (const auto& row : rows) {
         double worstEnd = 0;
         double worstReaction = 0;
         double sumEnd = 0;
+        const bool program = row.operation == &Programmer::OnProgram;
         for (int i = 0; i < kArrivals; ++i) {
-            // Somewhere inside a byte, a few hundred bytes into the loop.
-            const double intoLoopUs = (200.0 + 37.0 * i + 0.2 * i) * a.byteUs;
+            // A few hundred bytes into the loop, at a different point of a byte each time.
+            const double intoLoopUs =
+                (200.0 + 37.0 * i + i / double{kArrivals}) * row.measuredByteUs;
             const std::int64_t start = rig.clock->NowNs();
             const std::int64_t arrival =
-                start + static_cast<std::int64_t>((p.BeforeLoop(a.program) + intoLoopUs) * 1000);
+                start + static_cast<std::int64_t>((p.BeforeLoop(program) + intoLoopUs) * 1000);
             std::int64_t handled = 0;
             rig.host.pendingAtNs = arrival;
             rig.host.pending = [&] {
                 handled = rig.clock->NowNs();
                 rig.programmer.OnAbort();
             };
-            (rig.programmer.*a.operation)();
+            (rig.programmer.*row.operation)();
             const std::int64_t end = rig.clock->NowNs();
+            rig.host.pending = nullptr;
             if (rig.host.status != "Aktion abgebrochen" || handled == 0) {
-                std::printf("  %s: not aborted (%s)\n", a.name, rig.host.status.c_str());
+                std::printf("  %s: not aborted (%s)\n", row.name, rig.host.status.c_str());
                 continue;
             }
             const double total = static_cast<double>(end - arrival) / 1000.0;
@@ -205,10 +221,12 @@ void Measure(ProgrammerMode mode, std::uint32_t bitDelay) {
         }
         const double beyondEndSequence = worstEnd - p.End();
         std::printf(
-            "  %-8s to its end: worst %7.3f ms, mean %7.3f ms; waiting for the pump: "
-            "worst %7.3f ms; beyond the end sequence: %7.3f ms, %s one byte\n",
-            a.name, worstEnd / 1000.0, sumEnd / kArrivals / 1000.0, worstReaction / 1000.0,
-            beyondEndSequence / 1000.0, beyondEndSequence <= a.byteUs ? "within" : "MORE than");
+            "  %-8s worst %7.3f ms, mean %7.3f ms (until the pump %7.3f ms); without "
+            "the end sequence %7.3f ms: %s one byte (%.3f ms)\n",
+            row.name, worstEnd / 1000.0, sumEnd / kArrivals / 1000.0, worstReaction / 1000.0,
+            beyondEndSequence / 1000.0,
+            beyondEndSequence <= row.measuredByteUs ? "within" : "MORE than",
+            row.measuredByteUs / 1000.0);
     }
 }
 
