@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -157,6 +159,7 @@ TEST(MainWindowToolbar, ButtonsCarryTheSecondFieldOfTheirStringsAsTips) {
         ASSERT_NE(button, nullptr);
         EXPECT_TRUE(button->autoRaise());
         EXPECT_EQ(button->iconSize(), QSize(18, 16));
+        EXPECT_EQ(button->size(), QSize(25, 23));
     }
     // Only the part after the first line feed, up to the next one.
     EXPECT_EQ(TipFromString(QStringLiteral("Prompt\nTip\nMore")), QStringLiteral("Tip"));
@@ -410,6 +413,25 @@ TEST(MainWindowCommands, DropProgramsTheFirstFileAndIsRefusedWhileBusy) {
     // A dropped file does not count as chosen in the Open dialog.
     EXPECT_TRUE(dlg.Core().m_strFilePath.empty());
     ExpectIdle(dlg);
+}
+
+TEST(MainWindowCommands, FilesDroppedFromTheDesktopArriveAfterTheDrop) {
+    WindowRig rig;
+    CProgrammerDlg& dlg = *rig;
+    dlg.OnInitDialog();
+    EXPECT_TRUE(dlg.acceptDrops());
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(SourcePath(kBlinkHex)), QUrl(QStringLiteral("https://x.example/a.hex"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &drop);
+    // Nothing runs inside the drop itself.
+    EXPECT_TRUE(dlg.FileLabel()->text().isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg.FileLabel()->text(), QStringLiteral("blink.ihx"));
+    EXPECT_EQ(dlg.StatusText(), QStringLiteral("Datei erfolgreich programmiert!"));
 }
 
 TEST(MainWindowEnd, EscapeAndEnterEndTheModalRunWithoutStoppingTheDriver) {
