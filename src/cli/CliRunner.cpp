@@ -224,8 +224,11 @@ class Runner {
                 // if writing to the terminal blocks.
                 device.Close();
                 const int signal = m_context.stop && *m_context.stop ? *m_context.stop : SIGINT;
-                return Fail(128 + signal, "Abgebrochen bei Adresse " + Hex4(result.address) +
-                                              " (Signal " + std::to_string(signal) +
+                const std::string where = result.address == StepResult::kNoAddress
+                                              ? ""
+                                              : " bei Adresse " + Hex4(result.address);
+                return Fail(128 + signal, "Abgebrochen" + where + " (Signal " +
+                                              std::to_string(signal) +
                                               "); Leitungen freigegeben, der Vorgang ist "
                                               "unvollständig.");
             }
@@ -252,7 +255,7 @@ class Runner {
             // Every cell was read in the pass above; the written ones are read once more now
             // that all writes are done, so every byte compared below is the chip's own answer
             // after its last write.
-            result = device.Reread(changed, "Verifizieren", chip);
+            result = device.Reread(changed, "Nachlesen", chip);
             if (!result.ok()) return Report(result, device);
             written = changed.size();
         } else {

@@ -41,7 +41,7 @@ StepResult Device::Open() {
     if (!m_port.DriverActive()) return {StepOutcome::DriverFailed};
     m_linesActive = true;
     if (!m_isp.StartSequence()) return {StepOutcome::BoardFailed};
-    if (StopRequested()) return Interrupted(0);
+    if (StopRequested()) return Interrupted(StepResult::kNoAddress);
     m_isp.ProgrammingEnable();
     m_settlePending = true;
     return {};
@@ -60,7 +60,7 @@ StepResult Device::Erase() {
     m_isp.ChipErase();
     if (StopRequested()) {
         m_progress.Stop("abgebrochen");
-        return Interrupted(0);
+        return Interrupted(StepResult::kNoAddress);
     }
     m_progress.Finish();
     return {};

@@ -18,6 +18,9 @@ namespace velmo::cli {
 enum class StepOutcome { Ok, DriverFailed, BoardFailed, WriteFailed, Interrupted };
 
 struct StepResult {
+    // An interrupt that came outside the byte loops (start sequence, erase) has no address.
+    static constexpr std::uint32_t kNoAddress = 0xFFFFFFFF;
+
     StepOutcome outcome = StepOutcome::Ok;
     std::uint32_t address = 0;  // where a write failed or the interrupt arrived
     std::uint8_t wanted = 0;    // WriteFailed: the byte that did not take

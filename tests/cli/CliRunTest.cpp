@@ -282,6 +282,16 @@ TEST(CliRunTest, InterruptStopsBetweenTwoBytesAndEndsTheSequence) {
     }
 }
 
+TEST(CliRunTest, InterruptDuringTheStartSequenceSendsNoInstruction) {
+    CliRig rig;
+    rig.afterWrite = [&rig] { rig.stop = SIGINT; };
+    EXPECT_EQ(rig.Run({"program", kExampleHex}), 130);
+    const std::string err = rig.err.str();
+    EXPECT_TRUE(Contains(err, "velmo-cli: Abgebrochen (Signal 2); Leitungen freigegeben")) << err;
+    EXPECT_EQ(rig.sim.Chip().InstructionCount(), 0u);
+    EXPECT_EQ(rig.DataRegister() & (kRstBit | kEnableBit), 0);
+}
+
 TEST(CliRunTest, InterruptedReadWritesNoFile) {
     TempDir dir;
     CliRig rig;
