@@ -26,10 +26,16 @@ echo
 echo "== demo: programming $(basename "$example") into the simulated AT89S53 ($where)"
 echo "   VELMO_PORT=$VELMO_PORT VELMO_SIM_OPTIONS=$VELMO_SIM_OPTIONS VELMO_SIM_CHIP=${chip#"$root"/}"
 echo "   build/bin/velmo -a1 -p378 -m2 -t11.0 -f${example#"$root"/}"
+# Qt wants a private runtime folder; give it one when the session has none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR=$demo/runtime
+    mkdir -p "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+fi
 status=0
+build/bin/velmo -a1 -p378 -m2 -t11.0 -f"$example" 2>"$demo/velmo.log" || status=$?
 # Progress lines are many; the status texts and messages tell the story.
-build/bin/velmo -a1 -p378 -m2 -t11.0 -f"$example" 2> >(grep -v '^Fortschritt: ' >&2) || status=$?
-wait
+grep -v '^Fortschritt: ' "$demo/velmo.log" | sed 's/^/   | /' || true
 echo "   exit status of the batch run: $status"
 
 # The chip holds all 12288 bytes; what the example does not fill stays erased (0xFF).
