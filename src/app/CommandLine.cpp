@@ -34,7 +34,9 @@ std::string TrimBlanks(const std::string& text) {
 CommandLineSettings ParseCommandLine(const std::string& text) {
     CommandLineSettings settings;
     settings.batch.active = true;
-    settings.batch.action = "1";
+    // assign(count, char) rather than = "1": GCC 12 at -O3 reports a false -Wrestrict on the
+    // literal assignment.
+    settings.batch.action.assign(1, '1');
     settings.portIndex = 1;
     settings.portAddress = LPT1_ADDRESS;
     settings.mode = ProgrammerMode::Board;
