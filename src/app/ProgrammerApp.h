@@ -4,6 +4,6 @@
 // copy close, builds the main window on the port the environment names, hands it the command
 // line and runs it. Returns the process's exit status.
 class CProgrammerApp {
-public:
+  public:
     int Run(int argc, char** argv);
 };

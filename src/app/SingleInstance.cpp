@@ -1,10 +1,10 @@
 #include "app/SingleInstance.h"
 
+#include <unistd.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <unistd.h>
 
 namespace {
 

@@ -10,7 +10,7 @@ class QLocalServer;
 // close box) and waits until it has let go of the port, then answers such requests itself.
 class SingleInstance : public QObject {
     Q_OBJECT
-public:
+  public:
     // The window caption names the server, per user, as a socket name the system accepts.
     explicit SingleInstance(const QString& caption, QObject* parent = nullptr);
 
@@ -23,7 +23,7 @@ public:
 
     static constexpr const char* kCloseRequest = "close\n";
 
-private:
+  private:
     QString m_serverName;
     QLocalServer* m_server = nullptr;
     std::function<void()> m_onClose;

@@ -204,12 +204,18 @@ QPixmap IconAt(int size) {
 
 QImage ToolbarImage(int index) {
     switch (index) {
-    case 0: return OpenFolder();
-    case 1: return FloppyDisk();
-    case 2: return ChipIn();
-    case 3: return ChipOut();
-    case 4: return AbortDisc();
-    default: return Blank();
+        case 0:
+            return OpenFolder();
+        case 1:
+            return FloppyDisk();
+        case 2:
+            return ChipIn();
+        case 3:
+            return ChipOut();
+        case 4:
+            return AbortDisc();
+        default:
+            return Blank();
     }
 }
 

@@ -14,8 +14,12 @@ namespace {
 
 constexpr std::size_t kFieldCharacters = 31;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Length of the longest prefix that forms a decimal number: sign, digits with at most one
 // full stop (at least one digit), and an exponent only when it has digits.

@@ -27,7 +27,7 @@ std::string FormatClockRate(double mhz);
 // derives the bit delay from it; Abbrechen, Escape and the close box apply nothing.
 class CClockRateDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit CClockRateDlg(QWidget* parent = nullptr);
 
     void SetValue(double mhz) { m_value = mhz; }
@@ -45,7 +45,7 @@ public:
     QPushButton* OkButton() const { return m_ok; }
     QPushButton* CancelButton() const { return m_cancel; }
 
-private:
+  private:
     // Field to m_value; false (after telling the user) when the text is no usable rate.
     bool ReadField();
 

@@ -4,12 +4,18 @@ namespace velmo::ui {
 
 QString CommandString(int command) {
     switch (command) {
-    case kFileOpen: return QStringLiteral("\nDatei öffnen");
-    case kFileSaveAs: return QStringLiteral("\nDatei speichern");
-    case kProgram: return QStringLiteral("\nProgrammieren");
-    case kRead: return QStringLiteral("\nAuslesen");
-    case kAbort: return QStringLiteral("\nAbbrechen");
-    default: return QString();
+        case kFileOpen:
+            return QStringLiteral("\nDatei öffnen");
+        case kFileSaveAs:
+            return QStringLiteral("\nDatei speichern");
+        case kProgram:
+            return QStringLiteral("\nProgrammieren");
+        case kRead:
+            return QStringLiteral("\nAuslesen");
+        case kAbort:
+            return QStringLiteral("\nAbbrechen");
+        default:
+            return QString();
     }
 }
 

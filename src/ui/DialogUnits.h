@@ -10,7 +10,7 @@ namespace velmo::ui {
 // the layouts were made: average width of the 52 Latin letters, rounded, and the font's
 // height without leading.
 class DialogUnits {
-public:
+  public:
     explicit DialogUnits(const QFont& font);
     DialogUnits(int baseX, int baseY) : m_baseX(baseX), m_baseY(baseY) {}
 
@@ -25,7 +25,7 @@ public:
     // a * b / c rounded half away from zero.
     static int MulDiv(int a, int b, int c);
 
-private:
+  private:
     int m_baseX;
     int m_baseY;
 };

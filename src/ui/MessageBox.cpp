@@ -17,7 +17,9 @@ MessageSink SetMessageSink(MessageSink sink) {
     return std::exchange(Sink(), std::move(sink));
 }
 
-QString ApplicationCaption() { return QCoreApplication::applicationName(); }
+QString ApplicationCaption() {
+    return QCoreApplication::applicationName();
+}
 
 void ShowMessageBox(QWidget* owner, const QString& text, BoxIcon icon) {
     if (Sink()) {

@@ -37,7 +37,8 @@ using namespace velmo::ui;
 namespace {
 
 const QString kCaption = QStringLiteral("Velmo-Programmer (AT89S53)");
-const char* const kDriverNotRunning = "Fehler beim Starten des Treibers; Kann Aktion nicht ausführen";
+const char* const kDriverNotRunning =
+    "Fehler beim Starten des Treibers; Kann Aktion nicht ausführen";
 const char* const kDropWhileBusy = "Es läuft bereits eine Aktion; Kann Datei nicht laden";
 const char* const kFileNotFound = "Datei nicht gefunden!";
 const char* const kProgrammed = "Datei erfolgreich programmiert!";
@@ -56,12 +57,15 @@ constexpr int kBatchDelayMs = 1000;
 const int kDeviceItems[] = {kProgram, kVerify, kRead, kLockBits, kErase};
 const int kBusyButtons[] = {kProgram, kFileOpen, kFileSaveAs, kRead};
 
-QString FromStd(const std::string& text) { return QString::fromStdString(text); }
+QString FromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // A save name without an extension gets ".bin".
 QString WithBinSuffix(const QString& path) {
     if (!QFileInfo(path).suffix().isEmpty()) return path;
-    return path.endsWith(QLatin1Char('.')) ? path + QStringLiteral("bin") : path + QStringLiteral(".bin");
+    return path.endsWith(QLatin1Char('.')) ? path + QStringLiteral("bin")
+                                           : path + QStringLiteral(".bin");
 }
 
 }  // namespace
@@ -84,9 +88,9 @@ CProgrammerDlg::CProgrammerDlg(velmo::PortIo& port, velmo::Clock& clock, QWidget
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         // A typed name that does not exist is accepted; the load then reports it.
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setNameFilters({QStringLiteral("Intel-Hex-File (*.ihx)"),
-                               QStringLiteral("Intel-Hex-File (*.hex)"),
-                               QStringLiteral("Bin-File (*.bin)"), QStringLiteral("All Files (*.*)")});
+        dialog.setNameFilters(
+            {QStringLiteral("Intel-Hex-File (*.ihx)"), QStringLiteral("Intel-Hex-File (*.hex)"),
+             QStringLiteral("Bin-File (*.bin)"), QStringLiteral("All Files (*.*)")});
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     };
     m_chooseSaveFile = [this] {
@@ -128,14 +132,23 @@ void CProgrammerDlg::CreateMenu() {
         std::initializer_list<Item> items;
     };
     const Menu menus[] = {
-        {"&Datei", {{kFileOpen, "Ö&ffnen"}, {kFileSaveAs, "&Speichern unter..."}, {0, ""},
-                    {kExit, "&Beenden"}}},
-        {"&Port", {{kPortLpt1, "LPT&1 (0x378)"}, {kPortLpt2, "LPT&2 (0x278)"},
-                   {kPortLpt3, "LPT&3 (0x3BC)"}}},
+        {"&Datei",
+         {{kFileOpen, "Ö&ffnen"},
+          {kFileSaveAs, "&Speichern unter..."},
+          {0, ""},
+          {kExit, "&Beenden"}}},
+        {"&Port",
+         {{kPortLpt1, "LPT&1 (0x378)"},
+          {kPortLpt2, "LPT&2 (0x278)"},
+          {kPortLpt3, "LPT&3 (0x3BC)"}}},
         {"&Mode", {{kModeBoard, "&Velmo-Board"}, {kModeRaw, "&Raw Mode"}}},
-        {"&Aktion", {{kErase, "&Löschen"}, {kProgram, "&Programmieren"}, {kRead, "&Auslesen"},
-                     {kVerify, "&Verifizieren"}, {kLockBits, "&Lock-Bits setzen"},
-                     {kAbort, "A&bbrechen"}}},
+        {"&Aktion",
+         {{kErase, "&Löschen"},
+          {kProgram, "&Programmieren"},
+          {kRead, "&Auslesen"},
+          {kVerify, "&Verifizieren"},
+          {kLockBits, "&Lock-Bits setzen"},
+          {kAbort, "A&bbrechen"}}},
         {"&Extras", {{kClockRate, "&Taktrate"}}},
         {"&?", {{kInterface, "&Interface"}, {kBatchHelp, "&Batchaufruf"}, {kInfo, "I&nfo"}}},
     };
@@ -256,8 +269,12 @@ void CProgrammerDlg::InitFileTip() {
     m_fileLabel->setToolTip(m_fileTipPath);
 }
 
-int CProgrammerDlg::ClientTop() const { return m_client->y() + m_toolBarHeight; }
-int CProgrammerDlg::ToolBarStripHeight() const { return m_toolBarHeight; }
+int CProgrammerDlg::ClientTop() const {
+    return m_client->y() + m_toolBarHeight;
+}
+int CProgrammerDlg::ToolBarStripHeight() const {
+    return m_toolBarHeight;
+}
 
 // ---------------------------------------------------------------------------------------
 // Start-up
@@ -301,7 +318,9 @@ void CProgrammerDlg::EnterDriverFailureState() {
     for (int command : {kProgram, kRead, kAbort}) SetButtonEnabled(command, false);
 }
 
-bool CProgrammerDlg::BatchTimerActive() const { return m_batchTimer->isActive(); }
+bool CProgrammerDlg::BatchTimerActive() const {
+    return m_batchTimer->isActive();
+}
 
 // ---------------------------------------------------------------------------------------
 // Menu and toolbar states
@@ -383,25 +402,62 @@ void CProgrammerDlg::RestoreIdleMenuStateAfterRead() {
 
 void CProgrammerDlg::RunCommand(int command) {
     switch (command) {
-    case kFileOpen: OnFileOpen(); break;
-    case kFileSaveAs: OnFileSaveAs(); break;
-    case kExit: OnExit(); break;
-    case kModeBoard: OnModeBoard(); break;
-    case kModeRaw: OnModeRaw(); break;
-    case kErase: OnErase(); break;
-    case kRead: OnRead(); break;
-    case kVerify: OnVerify(); break;
-    case kLockBits: OnLockBits(); break;
-    case kInterface: OnInterface(); break;
-    case kInfo: OnInfo(); break;
-    case kProgram: OnProgram(); break;
-    case kAbort: OnAbort(); break;
-    case kClockRate: OnClockRate(); break;
-    case kPortLpt1: OnPortLpt1(); break;
-    case kPortLpt2: OnPortLpt2(); break;
-    case kBatchHelp: OnBatchHelp(); break;
-    case kPortLpt3: OnPortLpt3(); break;
-    default: break;
+        case kFileOpen:
+            OnFileOpen();
+            break;
+        case kFileSaveAs:
+            OnFileSaveAs();
+            break;
+        case kExit:
+            OnExit();
+            break;
+        case kModeBoard:
+            OnModeBoard();
+            break;
+        case kModeRaw:
+            OnModeRaw();
+            break;
+        case kErase:
+            OnErase();
+            break;
+        case kRead:
+            OnRead();
+            break;
+        case kVerify:
+            OnVerify();
+            break;
+        case kLockBits:
+            OnLockBits();
+            break;
+        case kInterface:
+            OnInterface();
+            break;
+        case kInfo:
+            OnInfo();
+            break;
+        case kProgram:
+            OnProgram();
+            break;
+        case kAbort:
+            OnAbort();
+            break;
+        case kClockRate:
+            OnClockRate();
+            break;
+        case kPortLpt1:
+            OnPortLpt1();
+            break;
+        case kPortLpt2:
+            OnPortLpt2();
+            break;
+        case kBatchHelp:
+            OnBatchHelp();
+            break;
+        case kPortLpt3:
+            OnPortLpt3();
+            break;
+        default:
+            break;
     }
 }
 
@@ -447,7 +503,9 @@ void CProgrammerDlg::OnFileSaveAs() {
     m_core.SaveReadImage(path.toStdString());
 }
 
-void CProgrammerDlg::OnExit() { OnClose(); }
+void CProgrammerDlg::OnExit() {
+    OnClose();
+}
 
 void CProgrammerDlg::OnClose() {
     m_core.ShutdownDriver();
@@ -488,7 +546,9 @@ void CProgrammerDlg::OnVerify() {
 void CProgrammerDlg::OnLockBits() {
     RunOperation([this] { m_core.OnLockBits(); });
 }
-void CProgrammerDlg::OnAbort() { m_core.OnAbort(); }
+void CProgrammerDlg::OnAbort() {
+    m_core.OnAbort();
+}
 
 void CProgrammerDlg::OnClockRate() {
     m_clockDlg.SetValue(m_core.m_clockRate);
@@ -586,9 +646,13 @@ void CProgrammerDlg::SetStatusText(const std::string& text) {
     if (m_headless) WriteErrorLine(QStringLiteral("Status: ") + FromStd(text));
 }
 
-void CProgrammerDlg::ShowMessage(const std::string& text) { ShowMessageBox(this, FromStd(text)); }
+void CProgrammerDlg::ShowMessage(const std::string& text) {
+    ShowMessageBox(this, FromStd(text));
+}
 
-void CProgrammerDlg::SetProgressRange(int lower, int upper) { m_progress->setRange(lower, upper); }
+void CProgrammerDlg::SetProgressRange(int lower, int upper) {
+    m_progress->setRange(lower, upper);
+}
 
 void CProgrammerDlg::SetProgressPos(int position) {
     m_progress->setValue(position);
@@ -601,7 +665,9 @@ void CProgrammerDlg::SetProgressPos(int position) {
     }
 }
 
-void CProgrammerDlg::PumpMessages() { QCoreApplication::processEvents(); }
+void CProgrammerDlg::PumpMessages() {
+    QCoreApplication::processEvents();
+}
 
 void CProgrammerDlg::ControlsToMembers() {
     m_core.m_lockBit1 = m_lockBits[0]->isChecked() ? 1 : 0;
@@ -629,7 +695,8 @@ void CProgrammerDlg::Repaint() {
 void CProgrammerDlg::PostQuit(int exitCode) {
     if (!m_quitCode) m_quitCode = exitCode;
     // Like a posted quit message: it takes effect once control is back in the event loop.
-    QMetaObject::invokeMethod(this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -30,7 +30,7 @@ class QWidget;
 // core reports through Host, and turns every command into a call on the core.
 class CProgrammerDlg : public QDialog, public velmo::Host {
     Q_OBJECT
-public:
+  public:
     CProgrammerDlg(velmo::PortIo& port, velmo::Clock& clock, QWidget* parent = nullptr);
     ~CProgrammerDlg() override;
 
@@ -125,14 +125,14 @@ public:
     // Ends the modal run; while an operation runs, as soon as it has returned.
     void done(int result) override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void CreateMenu();
     void CreateControls();
     void CreateToolBar();

@@ -1,11 +1,11 @@
 // The program started as a process: each batch outcome with its exit status and the texts it
 // writes to standard error, a start without a display, and a second start ending the first.
+#include <gtest/gtest.h>
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "image/FlashImage.h"
 
@@ -18,8 +18,11 @@ const QString kBlinkBin = QStringLiteral(VELMO_SOURCE_DIR "/examples/blink.bin")
 // One run's own folder: its chip file, its files and its single-instance socket, so runs
 // of parallel tests never meet.
 class RunFolder {
-public:
-    RunFolder() { QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner); }
+  public:
+    RunFolder() {
+        QFile::setPermissions(
+            dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
 
     QString Path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
 
@@ -54,7 +57,8 @@ struct Outcome {
 QStringList Reported(const QByteArray& stderrText) {
     QStringList lines;
     for (const QString& line : QString::fromUtf8(stderrText).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QStringLiteral("Status: ")) || line.startsWith(QStringLiteral("velmo: ")))
+        if (line.startsWith(QStringLiteral("Status: ")) ||
+            line.startsWith(QStringLiteral("velmo: ")))
             lines << line;
     }
     return lines;
@@ -114,26 +118,41 @@ TEST(BatchProcess, EachOutcomeEndsWithItsStatusAndTexts) {
     };
     const QString bad = QStringLiteral("-f") + run.Path("missing.hex");
     const Row rows[] = {
-        {"success", {"-a1", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex}, "clock=virtual", 0,
+        {"success",
+         {"-a1", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex},
+         "clock=virtual",
+         0,
          {kStarted, kErasing, kErased, kProgramming,
           QStringLiteral("Status: Datei erfolgreich programmiert!")}},
-        {"file not found", {"-a1", "-p378", "-m2", "-t11.0", bad}, "clock=virtual", 1,
+        {"file not found",
+         {"-a1", "-p378", "-m2", "-t11.0", bad},
+         "clock=virtual",
+         1,
          {kStarted, QStringLiteral("velmo: Datei nicht gefunden!")}},
-        {"no usable image", {"-a1", "-p378", "-m2", "-t11.0", "-f" + run.Path("large.bin")},
-         "clock=virtual", 1,
+        {"no usable image",
+         {"-a1", "-p378", "-m2", "-t11.0", "-f" + run.Path("large.bin")},
+         "clock=virtual",
+         1,
          {kStarted, QStringLiteral("Status: Datei erfolgreich geöffnet!"),
           QStringLiteral("velmo: Datei ist größer als Flash-Speicher des Controllers!"),
           QStringLiteral("velmo: Bitte wählen Sie zuerst eine Datei aus!")}},
-        {"board does not answer", {"-a1", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex},
-         "clock=virtual,board=absent", 1,
+        {"board does not answer",
+         {"-a1", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex},
+         "clock=virtual,board=absent",
+         1,
          {kStarted, "velmo: " + board, "Status: " + board, "velmo: " + board, "Status: " + board}},
-        {"byte does not program", {"-a1", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex},
-         "clock=virtual,stuck=0000:55", 1,
+        {"byte does not program",
+         {"-a1", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex},
+         "clock=virtual,stuck=0000:55",
+         1,
          {kStarted, kErasing, kErased, kProgramming,
           QStringLiteral("velmo: Fehler beim Programmieren!"),
           QStringLiteral("Status: Fehler beim Programmieren!")}},
         {"empty path", {"-a1", "-p378", "-m2", "-t11.0"}, "clock=virtual", 0, {kStarted}},
-        {"other action", {"-a2", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex}, "clock=virtual", 0,
+        {"other action",
+         {"-a2", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex},
+         "clock=virtual",
+         0,
          {kStarted}},
         {"driver does not start", {"-a1", "-f" + kBlinkHex}, "clock=sometimes", 1, {}},
     };
@@ -163,8 +182,8 @@ TEST(BatchProcess, ProgrammedChipHoldsExactlyTheExample) {
 
 TEST(BatchProcess, WithoutADisplayABatchCallRunsHeadlessAndAWindowStartIsRefused) {
     RunFolder run;
-    const Outcome batch = RunToEnd(run, {"-a1", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex},
-                                   "clock=virtual", false);
+    const Outcome batch =
+        RunToEnd(run, {"-a1", "-p378", "-m2", "-t11.0", "-f" + kBlinkHex}, "clock=virtual", false);
     EXPECT_EQ(batch.exitCode, 0);
     EXPECT_EQ(batch.lines.back(), QStringLiteral("Status: Datei erfolgreich programmiert!"));
 

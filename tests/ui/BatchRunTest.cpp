@@ -1,14 +1,14 @@
 // The batch run inside one window: check marks, which outcomes quit and with what status,
 // and which keep the window open for a person.
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <gtest/gtest.h>
 
+#include "WindowRig.h"
 #include "app/CommandLine.h"
 #include "ui/Commands.h"
-#include "WindowRig.h"
 
 using namespace velmo;
 using namespace velmo::ui;
@@ -53,8 +53,7 @@ TEST(BatchRun, StartsOnlyByItsTimerAndSetsTheCommandLinesCheckMarks) {
             EXPECT_FALSE(Checked(*rig, id)) << id;
         rig->OnTimer();
         EXPECT_FALSE(rig->BatchTimerActive());
-        for (int id : {kModeBoard, kModeRaw})
-            EXPECT_EQ(Checked(*rig, id), id == row.mode) << id;
+        for (int id : {kModeBoard, kModeRaw}) EXPECT_EQ(Checked(*rig, id), id == row.mode) << id;
         for (int id : {kPortLpt1, kPortLpt2, kPortLpt3})
             EXPECT_EQ(Checked(*rig, id), id == row.port) << id;
     }
@@ -74,7 +73,8 @@ TEST(BatchRun, OutcomesQuitWithTheirStatusOrStayOpenForAPerson) {
          "Datei erfolgreich programmiert!"},
         {"raw cable", "-a1 -p378 -m1 -t11.0 -f" + kBlink, "board=absent", true, 0,
          "Datei erfolgreich programmiert!"},
-        {"not found", "-a1 -f/nonexistent/x.hex", "", true, 1, "DriverLinx I/O erfolgreich gestartet!"},
+        {"not found", "-a1 -f/nonexistent/x.hex", "", true, 1,
+         "DriverLinx I/O erfolgreich gestartet!"},
         {"no board", "-a1 -m2 -t11.0 -f" + kBlink, "board=absent", false, 1,
          "Fehler beim Initialisieren des Velmo-Boards"},
         {"byte fails", "-a1 -m2 -t11.0 -f" + kBlink, "stuck=0000:55", true, 1,

@@ -1,13 +1,13 @@
+#include <gtest/gtest.h>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
-#include <gtest/gtest.h>
 
+#include "WindowRig.h"
 #include "ui/ClockRateDlg.h"
 #include "ui/Commands.h"
-#include "WindowRig.h"
 
 using namespace velmo;
 using namespace velmo::ui;
@@ -15,9 +15,18 @@ using velmo::test::WindowRig;
 
 TEST(ClockRateText, AcceptsDecimalNumbersWithBlanksAround) {
     const std::pair<const char*, double> accepted[] = {
-        {"24", 24.0},           {"11.0592", 11.0592}, {"3", 3.0},         {"  12  ", 12.0},
-        {"\t12\t", 12.0},       {"+8", 8.0},          {"1e1", 10.0},      {"2.5E+1", 25.0},
-        {"0.5", 0.5},           {"12.", 12.0},        {".5", 0.5},        {"007", 7.0},
+        {"24", 24.0},
+        {"11.0592", 11.0592},
+        {"3", 3.0},
+        {"  12  ", 12.0},
+        {"\t12\t", 12.0},
+        {"+8", 8.0},
+        {"1e1", 10.0},
+        {"2.5E+1", 25.0},
+        {"0.5", 0.5},
+        {"12.", 12.0},
+        {".5", 0.5},
+        {"007", 7.0},
         // Only the first 31 characters count; what follows them is never looked at.
         {"12                             x", 12.0},
     };
@@ -30,16 +39,33 @@ TEST(ClockRateText, AcceptsDecimalNumbersWithBlanksAround) {
 
 TEST(ClockRateText, RefusesWhatIsNoUsableRate) {
     const char* const refused[] = {
-        "", "   ", "abc", "11,0", "-0", ".0", "+0.0e5", "12x", "12 3", "x12", "1e", "--1",
+        "",
+        "   ",
+        "abc",
+        "11,0",
+        "-0",
+        ".0",
+        "+0.0e5",
+        "12x",
+        "12 3",
+        "x12",
+        "1e",
+        "--1",
         // Not a rate of any crystal:
-        "0", "0.0", "-3", "1e999", "inf", "nan", "0x10",
+        "0",
+        "0.0",
+        "-3",
+        "1e999",
+        "inf",
+        "nan",
+        "0x10",
     };
     for (const char* text : refused) EXPECT_FALSE(ReadClockRateText(text).has_value()) << text;
 }
 
 TEST(ClockRateText, ShowsUpToFifteenSignificantDigitsWithAFullStop) {
     const std::pair<double, const char*> shown[] = {
-        {24.0, "24"}, {11.0592, "11.0592"}, {0.5, "0.5"}, {1.0 / 3.0, "0.333333333333333"},
+        {24.0, "24"},    {11.0592, "11.0592"}, {0.5, "0.5"}, {1.0 / 3.0, "0.333333333333333"},
         {1e20, "1e+20"},
     };
     for (const auto& [value, text] : shown) EXPECT_EQ(FormatClockRate(value), text);

@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "ui/FileSearch.h"
 
@@ -19,10 +19,10 @@ TEST(FileSearch, FindsThePathItselfOrAWildcardMatchInItsFolder) {
         {base + "*.hex", true},
         {base + "bl?nk.*", true},
         {base + "*.ihx", false},
-        {base + "a[1].bin", true},   // brackets are plain characters
+        {base + "a[1].bin", true},  // brackets are plain characters
         {base + "a1.bin", false},
         {base + "a[?].bin", true},
-        {base, true},                // a folder is found as well
+        {base, true},  // a folder is found as well
         {base + "nothing/*.hex", false},
         {"", false},
     };

@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -7,17 +8,16 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QUrl>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
-#include <gtest/gtest.h>
+#include <QUrl>
 
+#include "WindowRig.h"
 #include "image/Crc16.h"
 #include "ui/Commands.h"
-#include "WindowRig.h"
 
 using namespace velmo;
 using namespace velmo::ui;
@@ -28,12 +28,16 @@ namespace {
 
 const char* const kBlinkHex = "examples/blink.ihx";
 
-bool Enabled(QAction* action) { return action && action->isEnabled(); }
-bool Checked(QAction* action) { return action && action->isChecked(); }
+bool Enabled(QAction* action) {
+    return action && action->isEnabled();
+}
+bool Checked(QAction* action) {
+    return action && action->isChecked();
+}
 
-const int kAllItems[] = {kFileOpen, kFileSaveAs, kExit,      kPortLpt1, kPortLpt2, kPortLpt3,
-                         kModeBoard, kModeRaw,   kErase,     kProgram,  kRead,     kVerify,
-                         kLockBits,  kAbort,     kClockRate, kInterface, kBatchHelp, kInfo};
+const int kAllItems[] = {kFileOpen,  kFileSaveAs, kExit,      kPortLpt1,  kPortLpt2,  kPortLpt3,
+                         kModeBoard, kModeRaw,    kErase,     kProgram,   kRead,      kVerify,
+                         kLockBits,  kAbort,      kClockRate, kInterface, kBatchHelp, kInfo};
 const int kAllButtons[] = {kFileOpen, kFileSaveAs, kProgram, kRead, kAbort};
 
 void ExpectIdle(CProgrammerDlg& dlg) {
@@ -45,8 +49,8 @@ void ExpectIdle(CProgrammerDlg& dlg) {
 
 // The full busy state: only Abort (and the frame) is reachable.
 void ExpectBusy(CProgrammerDlg& dlg) {
-    for (int id : {kProgram, kVerify, kRead, kLockBits, kErase, kFileOpen, kFileSaveAs,
-                   kPortLpt1, kPortLpt2})
+    for (int id : {kProgram, kVerify, kRead, kLockBits, kErase, kFileOpen, kFileSaveAs, kPortLpt1,
+                   kPortLpt2})
         EXPECT_FALSE(Enabled(dlg.MenuAction(id))) << id;
     EXPECT_TRUE(Enabled(dlg.MenuAction(kAbort)));
     for (int id : {kFileOpen, kFileSaveAs, kProgram, kRead})
@@ -77,7 +81,7 @@ TEST(MainWindowLayout, ControlsSitAtTheirTemplatePlacesBelowTheToolbarStrip) {
         QRect templateRect;
     };
     const Placed placed[] = {
-        {dlg.Progress(), du.Rect(59, 15, 141, 14)},  {dlg.CrcField(), du.Rect(9, 15, 46, 14)},
+        {dlg.Progress(), du.Rect(59, 15, 141, 14)},   {dlg.CrcField(), du.Rect(9, 15, 46, 14)},
         {dlg.LockBitBox(1), du.Rect(57, 44, 48, 10)}, {dlg.LockBitBox(2), du.Rect(105, 44, 48, 10)},
         {dlg.LockBitBox(3), du.Rect(156, 44, 48, 8)}, {dlg.FileLabel(), du.Rect(35, 68, 148, 8)},
     };
@@ -112,11 +116,12 @@ TEST(MainWindowLayout, DialogUnitsFollowTheFontsOwnMetrics) {
     EXPECT_EQ(units.X(213), 320);
     EXPECT_EQ(units.Y(98), 159);
     EXPECT_EQ(units.Rect(59, 15, 141, 14), QRect(89, 24, 211, 23));
-    EXPECT_EQ(DialogUnits::MulDiv(1, 6, 4), 2);   // 1.5 rounds up
+    EXPECT_EQ(DialogUnits::MulDiv(1, 6, 4), 2);    // 1.5 rounds up
     EXPECT_EQ(DialogUnits::MulDiv(-1, 6, 4), -2);  // and away from zero
     const DialogUnits measured(DialogFont());
     EXPECT_GT(measured.BaseX(), 0);
-    EXPECT_EQ(measured.BaseY(), QFontMetrics(DialogFont()).ascent() + QFontMetrics(DialogFont()).descent());
+    EXPECT_EQ(measured.BaseY(),
+              QFontMetrics(DialogFont()).ascent() + QFontMetrics(DialogFont()).descent());
 }
 
 TEST(MainWindowMenus, EveryItemCarriesItsGermanTextAndAccelerator) {
@@ -126,17 +131,27 @@ TEST(MainWindowMenus, EveryItemCarriesItsGermanTextAndAccelerator) {
     for (int i = 0; i < kTopMenuCount; ++i)
         EXPECT_EQ(dlg.TopMenu(i)->title(), QString::fromUtf8(titles[i]));
     const std::pair<int, const char*> items[] = {
-        {kFileOpen, "Ö&ffnen"},          {kFileSaveAs, "&Speichern unter..."},
-        {kExit, "&Beenden"},              {kPortLpt1, "LPT&1 (0x378)"},
-        {kPortLpt2, "LPT&2 (0x278)"},     {kPortLpt3, "LPT&3 (0x3BC)"},
-        {kModeBoard, "&Velmo-Board"},     {kModeRaw, "&Raw Mode"},
-        {kErase, "&Löschen"},             {kProgram, "&Programmieren"},
-        {kRead, "&Auslesen"},             {kVerify, "&Verifizieren"},
-        {kLockBits, "&Lock-Bits setzen"}, {kAbort, "A&bbrechen"},
-        {kClockRate, "&Taktrate"},        {kInterface, "&Interface"},
-        {kBatchHelp, "&Batchaufruf"},     {kInfo, "I&nfo"},
+        {kFileOpen, "Ö&ffnen"},
+        {kFileSaveAs, "&Speichern unter..."},
+        {kExit, "&Beenden"},
+        {kPortLpt1, "LPT&1 (0x378)"},
+        {kPortLpt2, "LPT&2 (0x278)"},
+        {kPortLpt3, "LPT&3 (0x3BC)"},
+        {kModeBoard, "&Velmo-Board"},
+        {kModeRaw, "&Raw Mode"},
+        {kErase, "&Löschen"},
+        {kProgram, "&Programmieren"},
+        {kRead, "&Auslesen"},
+        {kVerify, "&Verifizieren"},
+        {kLockBits, "&Lock-Bits setzen"},
+        {kAbort, "A&bbrechen"},
+        {kClockRate, "&Taktrate"},
+        {kInterface, "&Interface"},
+        {kBatchHelp, "&Batchaufruf"},
+        {kInfo, "I&nfo"},
     };
-    for (const auto& [id, text] : items) EXPECT_EQ(dlg.MenuAction(id)->text(), QString::fromUtf8(text));
+    for (const auto& [id, text] : items)
+        EXPECT_EQ(dlg.MenuAction(id)->text(), QString::fromUtf8(text));
     // The Datei menu keeps its separator before Beenden.
     EXPECT_EQ(dlg.TopMenu(kMenuFile)->actions().size(), 4);
     EXPECT_TRUE(dlg.TopMenu(kMenuFile)->actions().at(2)->isSeparator());
@@ -204,8 +219,8 @@ TEST(MainWindowStart, DriverFailureGraysTheDeviceCommandsForGood) {
     failed.OnInitDialog();
     EXPECT_EQ(failed.StatusText(),
               QStringLiteral("Fehler beim Starten von DriverLinx I/O! Kein Zugriff."));
-    for (int id : {kErase, kProgram, kRead, kVerify, kLockBits, kAbort, kPortLpt1, kPortLpt2,
-                   kPortLpt3})
+    for (int id :
+         {kErase, kProgram, kRead, kVerify, kLockBits, kAbort, kPortLpt1, kPortLpt2, kPortLpt3})
         EXPECT_FALSE(Enabled(failed.MenuAction(id))) << id;
     for (int id : {kFileOpen, kFileSaveAs, kExit, kModeBoard, kModeRaw, kClockRate, kInfo})
         EXPECT_TRUE(Enabled(failed.MenuAction(id))) << id;
@@ -216,8 +231,8 @@ TEST(MainWindowStart, DriverFailureGraysTheDeviceCommandsForGood) {
     failed.OnModeRaw();
     EXPECT_TRUE(Checked(failed.MenuAction(kModeRaw)));
     failed.OnDropFiles({SourcePath(kBlinkHex)});
-    EXPECT_EQ(rig.messages,
-              QStringList{QStringLiteral("Fehler beim Starten des Treibers; Kann Aktion nicht ausführen")});
+    EXPECT_EQ(rig.messages, QStringList{QStringLiteral(
+                                "Fehler beim Starten des Treibers; Kann Aktion nicht ausführen")});
     EXPECT_TRUE(failed.FileLabel()->text().isEmpty());
     EXPECT_FALSE(failed.BatchTimerActive());
     EXPECT_FALSE(failed.QuitPosted());  // a person can still take over the window
@@ -248,7 +263,7 @@ TEST(MainWindowCommands, ModeAndPortCommandsMoveTheCheckMarks) {
         EXPECT_EQ(dlg.Core().PortAddress(), row.address);
         EXPECT_EQ(dlg.Core().m_mode,
                   static_cast<std::uint8_t>(row.checkedMode == kModeRaw ? ProgrammerMode::Raw
-                                                                       : ProgrammerMode::Board));
+                                                                        : ProgrammerMode::Board));
     }
 }
 
@@ -340,7 +355,8 @@ TEST(MainWindowCommands, ReadThenSaveWritesExactlyTheReadBackImage) {
     WindowRig rig;
     rig->OnInitDialog();
     FlashImage pattern{};
-    for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (std::size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = static_cast<std::uint8_t>(i * 7 + 3);
     rig.Chip().SetFlash(pattern);
     rig->OnRead();
     CCrc16 crc;
@@ -401,8 +417,7 @@ TEST(MainWindowCommands, DropProgramsTheFirstFileAndIsRefusedWhileBusy) {
     file.close();
 
     // While the first drop programs, a second drop arrives through the event pump.
-    rig.WhenPumped([&] { return dlg.Progress()->value() > 0; },
-                   [&] { dlg.OnDropFiles({second}); });
+    rig.WhenPumped([&] { return dlg.Progress()->value() > 0; }, [&] { dlg.OnDropFiles({second}); });
     dlg.OnDropFiles({SourcePath(kBlinkHex), second});
     EXPECT_EQ(rig.messages,
               QStringList{QStringLiteral("Es läuft bereits eine Aktion; Kann Datei nicht laden")});
@@ -421,7 +436,8 @@ TEST(MainWindowCommands, FilesDroppedFromTheDesktopArriveAfterTheDrop) {
     dlg.OnInitDialog();
     EXPECT_TRUE(dlg.acceptDrops());
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(SourcePath(kBlinkHex)), QUrl(QStringLiteral("https://x.example/a.hex"))});
+    data.setUrls({QUrl::fromLocalFile(SourcePath(kBlinkHex)),
+                  QUrl(QStringLiteral("https://x.example/a.hex"))});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&dlg, &enter);
     EXPECT_TRUE(enter.isAccepted());

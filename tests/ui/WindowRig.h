@@ -22,7 +22,7 @@
 namespace velmo::test {
 
 class WindowRig {
-public:
+  public:
     explicit WindowRig(SimOptions options = {}) {
         options.virtualClock = true;
         port = std::make_unique<SimPort>(clock, options);
@@ -68,7 +68,7 @@ public:
     bool answerYes = true;
     std::optional<int> exitStatus;
 
-private:
+  private:
     ui::MessageSink previousSink;
 };
 

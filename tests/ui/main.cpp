@@ -1,8 +1,8 @@
 // The window tests need a QApplication; they run on the offscreen platform, where nobody
 // could answer a box or see a window.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <cstdlib>
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
