@@ -143,10 +143,22 @@ Timing Time(Rig& rig, Operation operation) {
     return {wallUs, CpuNowUs() - cpuStart};
 }
 
+// How much longer than asked the clock's own busy-wait runs on this machine right now, over
+// half a second of Delay(us): the floor under every figure below (a preempted wait ends late).
+double DelayOvershootPercent(Clock& clock, std::uint32_t us) {
+    const std::uint32_t calls = 500000 / us;
+    const std::int64_t start = clock.NowNs();
+    for (std::uint32_t i = 0; i < calls; ++i) clock.Delay(us);
+    const double took = static_cast<double>(clock.NowNs() - start) / 1000.0;
+    const double asked = static_cast<double>(calls) * us;
+    return (took - asked) / asked * 100.0;
+}
+
 void Measure(ProgrammerMode mode, std::uint32_t bitDelay) {
     const Prescribed p{mode, static_cast<double>(bitDelay)};
     Rig rig(mode, bitDelay);
-    std::printf("\nbit delay %u us\n", bitDelay);
+    std::printf("\nbit delay %u us (Delay(%u) alone runs %+.2f%% long here)\n", bitDelay, bitDelay,
+                DelayOvershootPercent(*rig.clock, bitDelay));
     std::printf("  %-8s %11s %13s %10s %7s %10s %9s  %s\n", "", "measured s", "prescribed s",
                 "deviation", "target", "byte ms", "on CPU", "outcome");
     struct Row {
