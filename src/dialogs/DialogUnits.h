@@ -6,29 +6,34 @@
 
 namespace velmo::dialogs {
 
-// Converts the dialog units of a dialog layout into pixels for the dialog's font, the way the
-// Windows dialog manager does: one horizontal unit is a quarter of the font's average
-// character width (the width of the 52 Latin letters / 52, rounded), one vertical unit an
-// eighth of its height. Each conversion rounds to the nearest pixel, halves away from zero.
-// The font the dialog layouts are measured for: 8-point MS Sans Serif, or the sans serif that
-// stands in for it.
-QFont DialogFont();
-
+// The window layouts are given in dialog units: a quarter of the dialog font's average
+// character width across, an eighth of its height down. The base units are measured the way
+// the layouts were made: the width of the 52 Latin letters / 52, rounded, and the font's
+// height without leading.
 class DialogUnits {
   public:
     explicit DialogUnits(const QFont& font);
+    DialogUnits(int baseX, int baseY) : m_baseX(baseX), m_baseY(baseY) {}
 
     int BaseX() const { return m_baseX; }
     int BaseY() const { return m_baseY; }
 
-    int X(int units) const;
-    int Y(int units) const;
+    int X(int units) const { return MulDiv(units, m_baseX, 4); }
+    int Y(int units) const { return MulDiv(units, m_baseY, 8); }
+    // Each edge is converted on its own, so neighbouring controls share their pixel edges.
     QRect Rect(int x, int y, int width, int height) const;
-    QSize Size(int width, int height) const;
+    QSize Size(int width, int height) const { return QSize(X(width), Y(height)); }
+
+    // a * b / c rounded half away from zero.
+    static int MulDiv(int a, int b, int c);
 
   private:
     int m_baseX;
     int m_baseY;
 };
+
+// The font the layouts are measured for: 8-point MS Sans Serif, or the desktop's sans serif
+// that stands in for it.
+QFont DialogFont();
 
 }  // namespace velmo::dialogs

@@ -6,7 +6,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "ui/DialogUnits.h"
+#include "dialogs/DialogUnits.h"
 #include "ui/MessageBox.h"
 
 namespace velmo::ui {
@@ -77,13 +77,13 @@ std::string FormatClockRate(double mhz) {
 
 }  // namespace velmo::ui
 
-using velmo::ui::DialogUnits;
+using velmo::dialogs::DialogUnits;
 
 CClockRateDlg::CClockRateDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Konfiguration"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(velmo::ui::DialogFont());
+    setFont(velmo::dialogs::DialogFont());
     const DialogUnits du(font());
 
     // Template order is tab order: OK first, so it has the focus when the dialog opens.

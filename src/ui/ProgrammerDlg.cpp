@@ -33,6 +33,8 @@
 #include "ui/MessageBox.h"
 
 using namespace velmo::ui;
+using velmo::dialogs::DialogFont;
+using velmo::dialogs::DialogUnits;
 
 namespace {
 

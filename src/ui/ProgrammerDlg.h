@@ -12,7 +12,7 @@
 #include "isp/Host.h"
 #include "isp/Programmer.h"
 #include "ui/ClockRateDlg.h"
-#include "ui/DialogUnits.h"
+#include "dialogs/DialogUnits.h"
 
 class QAction;
 class QCheckBox;
@@ -96,7 +96,7 @@ class CProgrammerDlg : public QDialog, public velmo::Host {
     QProgressBar* Progress() const { return m_progress; }
     QCheckBox* LockBitBox(int number) const;
     CClockRateDlg& ClockDialog() { return m_clockDlg; }
-    const velmo::ui::DialogUnits& Units() const { return m_units; }
+    const velmo::dialogs::DialogUnits& Units() const { return m_units; }
     // Where the dialog's own client area begins: below the menu bar and the toolbar strip.
     int ClientTop() const;
     int ToolBarStripHeight() const;
@@ -154,7 +154,7 @@ class CProgrammerDlg : public QDialog, public velmo::Host {
     void EndBatchRun(int status);
 
     velmo::Programmer m_core;
-    velmo::ui::DialogUnits m_units;
+    velmo::dialogs::DialogUnits m_units;
     CClockRateDlg m_clockDlg;
     bool m_headless = false;
     int m_operationDepth = 0;

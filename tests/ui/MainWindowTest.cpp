@@ -21,6 +21,8 @@
 
 using namespace velmo;
 using namespace velmo::ui;
+using velmo::dialogs::DialogFont;
+using velmo::dialogs::DialogUnits;
 using velmo::test::SourcePath;
 using velmo::test::WindowRig;
 
