@@ -126,7 +126,7 @@ LoadOutcome LoadBinaryImage(const std::string& path, FlashImage& image, const CC
     return outcome;
 }
 
-bool SaveImageFile(const std::string& path, const FlashImage& image) {
+bool ReplaceFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
     if (path.empty() || path.back() == '/' || path.find('\0') != std::string::npos) {
         return false;
     }
@@ -147,7 +147,7 @@ bool SaveImageFile(const std::string& path, const FlashImage& image) {
     if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
         ok = ::fchmod(fd, info.st_mode & 07777) == 0;
     }
-    ok = ok && WriteAll(fd, image.data(), image.size()) && ::fsync(fd) == 0;
+    ok = ok && WriteAll(fd, data, size) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {
@@ -156,6 +156,10 @@ bool SaveImageFile(const std::string& path, const FlashImage& image) {
     }
     SyncDirectoryOf(target);
     return true;
+}
+
+bool SaveImageFile(const std::string& path, const FlashImage& image) {
+    return ReplaceFile(path, image.data(), image.size());
 }
 
 }  // namespace velmo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,5 +36,9 @@ LoadOutcome LoadBinaryImage(const std::string& path, FlashImage& image, const CC
 // Writes exactly 12288 bytes beside the target and replaces it only when all are written,
 // so a failed save never destroys an existing file. False when it could not be written.
 bool SaveImageFile(const std::string& path, const FlashImage& image);
+
+// The same for any content: written beside the target, synced, then renamed over it. An
+// existing file keeps its permissions; a symbolic link is written through, not replaced.
+bool ReplaceFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 }  // namespace velmo
