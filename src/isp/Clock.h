@@ -17,7 +17,8 @@ public:
     virtual void SleepMs(std::uint32_t milliseconds) = 0;
 };
 
-// Busy-waits on the monotonic clock.
+// Busy-waits on the processor's time-stamp counter where its rate is invariant (x86-64 Linux),
+// else on the monotonic clock; VELMO_CLOCK=monotonic chooses the monotonic clock anyway.
 std::unique_ptr<Clock> MakeRealClock();
 
 // Only advances when asked to, so a whole chip runs in milliseconds with every delay counted.
