@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/CliRunner.h"
+#include "common/TempDir.h"
 #include "image/FlashImage.h"
 #include "isp/Clock.h"
 #include "isp/PortIo.h"
@@ -23,40 +24,8 @@
 
 namespace velmo::clitest {
 
-// A fresh directory under the system's temp folder, removed with everything in it.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmo-cli-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ignored;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string Path(const std::string& name) const { return m_path + "/" + name; }
-
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        const std::string path = Path(name);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-    std::string WriteImage(const std::string& name, const FlashImage& image) const {
-        return Write(name, std::string(image.begin(), image.end()));
-    }
-
-  private:
-    std::string m_path;
-};
-
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using velmo::testing::ReadBytes;
+using velmo::testing::TempDir;
 
 inline FlashImage ImageOf(const std::string& bytes) {
     FlashImage image;

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "TestFiles.h"
+#include "common/TempDir.h"
 
 namespace velmo {
 namespace {

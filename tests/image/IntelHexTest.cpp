@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "TestFiles.h"
+#include "common/TempDir.h"
 #include "image/Crc16.h"
 #include "image/ImageFiles.h"
 

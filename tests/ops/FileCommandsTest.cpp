@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "FakeRig.h"
+#include "common/TempDir.h"
 #include "image/Crc16.h"
 
 namespace velmo::testing {
@@ -15,26 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
 
-class TempDir {
-  public:
-    TempDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path = fs::temp_directory_path() /
-                 ("velmo-ops-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
-        fs::remove_all(m_path);
-        fs::create_directories(m_path);
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    std::string Write(const std::string& name, const std::string& content) const {
-        const fs::path file = m_path / name;
-        std::ofstream(file, std::ios::binary) << content;
-        return file.string();
-    }
-    std::string Path(const std::string& name) const { return (m_path / name).string(); }
-
-  private:
-    fs::path m_path;
-};
 
 std::string Bytes(std::size_t count, char first = 0) {
     std::string bytes;

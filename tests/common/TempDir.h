@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "image/FlashImage.h"
+
 namespace velmo::testing {
 
 // A fresh directory under the system's temp folder, removed with everything in it.
@@ -15,7 +17,7 @@ class TempDir {
   public:
     TempDir() {
         std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmo-image-XXXXXX").string();
+            (std::filesystem::temp_directory_path() / "velmo-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
     }
     TempDir(const TempDir&) = delete;
@@ -34,6 +36,9 @@ class TempDir {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return path;
+    }
+    std::string WriteImage(const std::string& name, const FlashImage& image) const {
+        return Write(name, std::string(image.begin(), image.end()));
     }
 
   private:
