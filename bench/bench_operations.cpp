@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "isp/Clock.h"
-#include "isp/Host.h"
-#include "isp/Programmer.h"
+#include "timing/Clock.h"
+#include "ops/Host.h"
+#include "ops/Programmer.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "isp/Clock.h"
+#include "timing/Clock.h"
 #include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 #include "sim/SimChip.h"

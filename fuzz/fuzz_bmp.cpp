@@ -1,6 +1,6 @@
 // The bitmap reader against arbitrary bytes: whatever a .bmp file beside the program holds,
 // reading it must neither crash nor read outside the file, and what it accepts must be whole.
-#include "dialogs/core/DibBitmap.h"
+#include "bitmap/DibBitmap.h"
 
 #include <cstdint>
 #include <cstdlib>

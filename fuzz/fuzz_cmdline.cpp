@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/CommandLine.h"
+#include "cmdline/CommandLine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string line(reinterpret_cast<const char*>(data), size);

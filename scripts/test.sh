@@ -7,6 +7,9 @@ jobs=$(nproc)
 
 scripts/setup.sh
 
+echo "== layers"
+scripts/check-layers.sh
+
 echo "== tests (build/)"
 ctest --test-dir build --output-on-failure --parallel "$jobs" --timeout 600
 

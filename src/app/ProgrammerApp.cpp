@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/CommandLine.h"
+#include "cmdline/CommandLine.h"
 #include "app/SingleInstance.h"
-#include "isp/PortFactory.h"
-#include "ui/Artwork.h"
+#include "backends/PortFactory.h"
+#include "dialogs/Artwork.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
 
@@ -64,7 +64,7 @@ int CProgrammerApp::Run(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(program);
-    QApplication::setWindowIcon(velmo::ui::AppIcon());
+    QApplication::setWindowIcon(velmo::dialogs::AppIcon());
     const bool headless = HeadlessPlatform();
     if (headless && !batch) {
         ExplainNoDisplay(program);
@@ -84,7 +84,10 @@ int CProgrammerApp::Run(int argc, char** argv) {
     velmo::PortSetup setup = velmo::CreatePortFromEnvironment();
     CProgrammerDlg dialog(*setup.port, *setup.clock);
     dialog.SetHeadless(headless);
-    if (batch) dialog.Core().ApplyCommandLine(settings);
+    if (batch) {
+        dialog.Core().ApplySettings(settings.batch, settings.mode, settings.portIndex,
+                                    settings.portAddress, settings.clockRate);
+    }
     instance.Listen([&dialog] { dialog.OnClose(); });
 
     dialog.OnInitDialog();

@@ -7,10 +7,10 @@
 #include <cstdlib>
 
 #include "cli/CliOptions.h"
-#include "cli/Device.h"
-#include "cli/HexWriter.h"
-#include "cli/ImageCompare.h"
-#include "cli/ImageSource.h"
+#include "ops/Device.h"
+#include "image/HexWriter.h"
+#include "image/ImageCompare.h"
+#include "image/ImageSource.h"
 #include "cli/Progress.h"
 #include "image/Crc16.h"
 #include "image/ImageFiles.h"

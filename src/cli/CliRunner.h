@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "isp/PortFactory.h"
+#include "backends/PortFactory.h"
 
 namespace velmo::cli {
 

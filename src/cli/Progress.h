@@ -5,7 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "isp/Clock.h"
+#include "ops/Device.h"
+#include "timing/Clock.h"
 
 namespace velmo::cli {
 
@@ -13,17 +14,17 @@ namespace velmo::cli {
 // terminal a bar redrawn in place, otherwise a few plain lines per step (its start, each
 // quarter, its end), so that a log file is not flooded with one line per byte. Times come
 // from the clock the lines are timed with, so a virtual clock gives the simulated time.
-class Progress {
+class Progress : public StepProgress {
   public:
     Progress(std::ostream& out, bool terminal, Clock& clock);
 
-    void Begin(const std::string& step, std::size_t total);
+    void Begin(const std::string& step, std::size_t total) override;
     // Cheap enough to call once per byte: it draws only when something visible changed.
-    void Update(std::size_t done);
+    void Update(std::size_t done) override;
     // The step is complete; extra is appended to its last line (e.g. "16 geschrieben").
-    void Finish(const std::string& extra = "");
+    void Finish(const std::string& extra = "") override;
     // The step ended early (interrupt or failure): ends the bar's line and says where.
-    void Stop(const std::string& reason);
+    void Stop(const std::string& reason) override;
 
     bool Active() const { return m_active; }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialogs/core/DibBitmap.h"
+#include "bitmap/DibBitmap.h"
 
 #include <QImage>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "dialogs/LinkLabel.h"
 
-#include "dialogs/core/LinkOpening.h"
+#include "hyperlink/LinkOpening.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -1,6 +1,6 @@
 #include "isp/IspProtocol.h"
 
-#include "isp/Pins.h"
+#include "port/Pins.h"
 
 namespace velmo {
 

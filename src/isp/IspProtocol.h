@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "isp/Clock.h"
-#include "isp/PortIo.h"
+#include "timing/Clock.h"
+#include "port/PortIo.h"
 #include "isp/Settings.h"
 
 namespace velmo {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <map>
 
-#include "isp/Clock.h"
+#include "timing/Clock.h"
 #include "sim/SimChip.h"
 #include "sim/SimOptions.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "isp/Clock.h"
+#include "timing/Clock.h"
 
 namespace velmo {
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "port/Cable.h"
 #include "sim/ChipFile.h"
 #include "sim/SimAt89s53.h"
 #include "sim/SimBoard.h"
@@ -11,17 +12,8 @@ namespace velmo {
 
 namespace {
 
-constexpr std::uint8_t kMosiBit = 0x01;
-constexpr std::uint8_t kSckBit = 0x02;
-constexpr std::uint8_t kRstBit = 0x04;
-constexpr std::uint8_t kEnableBit = 0x08;
-constexpr std::uint8_t kReadyBit = 0x08;  // status bit 3, pin 15
-constexpr std::uint8_t kMisoBit = 0x20;   // status bit 5, pin 12
-
-// The status lines nobody drives: pins 10 and 13 float high (bits 6 and 4), pin 11 floats
-// high and reads 0 through the port's inversion (bit 7), and the unused bits 0 to 2 read 1
-// as on most ports.
-constexpr std::uint8_t kIdleStatus = 0x57;
+// The status pins the simulated board does not drive float high.
+constexpr std::uint8_t kIdleStatus = FloatingStatus();
 // A port after power-up: /INIT not asserted (bit 2), SELECT IN driven (bit 3).
 constexpr std::uint8_t kInitialControl = 0x0C;
 
@@ -61,17 +53,18 @@ struct SimPort::Impl {
     // Only ENABLE and RST concern the board, so the clock is read for them alone; the
     // chip reads it only on edges of SCK and RST. A bit cycle thus costs few clock reads.
     void LinesChanged(std::uint8_t previous) {
-        const bool enable = (data & kEnableBit) != 0;
-        const bool rst = (data & kRstBit) != 0;
-        if ((previous ^ data) & (kEnableBit | kRstBit)) {
+        const bool enable = LineLevel(IspLine::Enable, data);
+        const bool rst = LineLevel(IspLine::Rst, data);
+        if (enable != LineLevel(IspLine::Enable, previous) ||
+            rst != LineLevel(IspLine::Rst, previous)) {
             board.SetLines(enable, rst, clock.NowNs());
         }
         if (board.PassesLines()) {
-            chip.SetLines((data & kMosiBit) != 0, (data & kSckBit) != 0, rst);
+            chip.SetLines(LineLevel(IspLine::Mosi, data), LineLevel(IspLine::Sck, data), rst);
         } else {
             chip.SetLines(false, false, false);
         }
-        const bool rstFell = (previous & kRstBit) != 0 && !rst;
+        const bool rstFell = LineLevel(IspLine::Rst, previous) && !rst;
         SaveIfChanged(rstFell);
     }
 
@@ -116,15 +109,9 @@ struct SimPort::Impl {
     }
 
     std::uint8_t Status() {
-        std::uint8_t status = kIdleStatus;
-        const int miso = board.PassesLines() ? chip.Miso() : 1;
-        if (miso) {
-            status |= kMisoBit;
-        }
-        if (board.Ready(clock)) {
-            status |= kReadyBit;
-        }
-        return status;
+        const bool miso = board.PassesLines() ? chip.Miso() != 0 : true;
+        std::uint8_t status = WithLine(IspLine::Miso, kIdleStatus, miso);
+        return WithLine(IspLine::Ready, status, board.Ready(clock));
     }
 
     Clock& clock;

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "image/FlashImage.h"
-#include "isp/Clock.h"
-#include "isp/PortIo.h"
+#include "timing/Clock.h"
+#include "port/PortIo.h"
 #include "sim/SimOptions.h"
 
 namespace velmo {
@@ -16,7 +16,8 @@ class SimChip;
 // register's MISO and READY, at the times the clock says.
 //
 // Registers: data and control read back what was last written (0x00 and 0x0C at first);
-// the status register reads 0x57 plus MISO on bit 5 and READY on bit 3; addresses beyond
+// the status register reads as if its pins floated high, except MISO and READY, which the
+// chip and the board drive; addresses beyond
 // the three read 0xFF. Reads and writes work whether or not the driver was started.
 // Behaviour of chip and board: sim/SimAt89s53.h and sim/SimBoard.h.
 //

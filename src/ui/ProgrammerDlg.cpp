@@ -27,12 +27,13 @@
 #include "dialogs/AboutInfoDlg.h"
 #include "dialogs/BatchHelpDlg.h"
 #include "dialogs/InterfaceDlg.h"
-#include "ui/Artwork.h"
+#include "dialogs/Artwork.h"
 #include "ui/Commands.h"
 #include "ui/FileSearch.h"
 #include "ui/MessageBox.h"
 
 using namespace velmo::ui;
+using namespace velmo::dialogs;
 using velmo::dialogs::DialogFont;
 using velmo::dialogs::DialogUnits;
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "isp/Host.h"
-#include "isp/Programmer.h"
+#include "ops/Host.h"
+#include "ops/Programmer.h"
 #include "ui/ClockRateDlg.h"
 #include "dialogs/DialogUnits.h"
 

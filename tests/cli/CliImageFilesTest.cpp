@@ -3,9 +3,9 @@
 #include <string>
 
 #include "CliTestRig.h"
-#include "cli/HexWriter.h"
-#include "cli/ImageCompare.h"
-#include "cli/ImageSource.h"
+#include "image/HexWriter.h"
+#include "image/ImageCompare.h"
+#include "image/ImageSource.h"
 #include "image/Crc16.h"
 #include "image/IntelHex.h"
 

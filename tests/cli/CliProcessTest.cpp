@@ -8,7 +8,7 @@
 
 #include "ChildProcess.h"
 #include "CliTestRig.h"
-#include "cli/ImageSource.h"
+#include "image/ImageSource.h"
 
 using namespace velmo;
 using namespace velmo::clitest;

@@ -8,7 +8,8 @@
 
 #include "CliTestRig.h"
 #include "cli/CliOptions.h"
-#include "cli/ImageSource.h"
+#include "port/Cable.h"
+#include "image/ImageSource.h"
 #include "image/Crc16.h"
 
 using namespace velmo;
@@ -17,8 +18,8 @@ using namespace velmo::clitest;
 
 namespace {
 
-constexpr std::uint8_t kRstBit = 0x04;
-constexpr std::uint8_t kEnableBit = 0x08;
+constexpr std::uint8_t kRstBit = MaskOf(IspLine::Rst);
+constexpr std::uint8_t kEnableBit = MaskOf(IspLine::Enable);
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

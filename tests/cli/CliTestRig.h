@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "cli/CliRunner.h"
-#include "common/TempDir.h"
+#include "support/TempDir.h"
 #include "image/FlashImage.h"
-#include "isp/Clock.h"
-#include "isp/PortIo.h"
+#include "timing/Clock.h"
+#include "port/PortIo.h"
 #include "sim/SimChip.h"
 #include "sim/SimOptions.h"
 #include "sim/SimPort.h"

@@ -1,4 +1,4 @@
-#include "BmpBytes.h"
+#include "support/BmpBytes.h"
 #include "dialogs/DibImage.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "BmpBytes.h"
+#include "support/BmpBytes.h"
 #include "QtHelpers.h"
 #include "dialogs/InterfaceDlg.h"
-#include "dialogs/core/DibBitmap.h"
+#include "bitmap/DibBitmap.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "QtHelpers.h"
 #include "dialogs/LinkLabel.h"
-#include "dialogs/core/LinkOpening.h"
+#include "hyperlink/LinkOpening.h"
 
 #include <gtest/gtest.h>
 #include <QDir>

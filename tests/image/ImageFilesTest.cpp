@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "common/TempDir.h"
+#include "support/TempDir.h"
 
 namespace velmo {
 namespace {

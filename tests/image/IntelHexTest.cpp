@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "common/TempDir.h"
+#include "support/TempDir.h"
 #include "image/Crc16.h"
 #include "image/ImageFiles.h"
 

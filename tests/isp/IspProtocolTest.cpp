@@ -2,7 +2,7 @@
 // recorded on the virtual clock.
 #include <gtest/gtest.h>
 
-#include "RecordingPort.h"
+#include "support/RecordingPort.h"
 #include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 
@@ -12,6 +12,9 @@ namespace {
 using fakes::DecodeWire;
 using fakes::RecordingPort;
 using fakes::WireByte;
+
+// The status register with MISO high and READY low: every bit read is 1.
+constexpr std::uint8_t kMisoHigh = MaskOf(IspLine::Miso);
 
 constexpr std::int64_t Us(std::int64_t us) {
     return us * 1000 + 1;
@@ -56,7 +59,7 @@ TEST(IspProtocol, AddressBytesUseOnlyA0ToA13) {
         EXPECT_EQ(IspProtocol::WriteInstruction(c.address), c.write);
 
         Bench bench;
-        bench.port.status = 0x20;  // MISO high: reads 0xFF
+        bench.port.status = kMisoHigh;  // reads 0xFF
         EXPECT_EQ(bench.isp.ReadCodeByte(c.address), 0xFF);
         bench.isp.WriteCodeByte(c.address, 0xFF);
         const auto wire = bench.Wire();
@@ -142,7 +145,7 @@ TEST(IspProtocol, InstructionsHaveTheirBytesHalfPeriodsAndWaits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Bench bench(ProgrammerMode::Raw, 7);
-        bench.port.data = 0x02;  // SCK left high: the instruction must pull it low first
+        bench.port.data = MaskOf(IspLine::Sck);  // SCK left high: the instruction must pull it low first
         c.run(bench.isp);
         const auto writes = bench.port.DataWrites();
         ASSERT_FALSE(writes.empty());
@@ -159,7 +162,7 @@ TEST(IspProtocol, InstructionsHaveTheirBytesHalfPeriodsAndWaits) {
         EXPECT_EQ(wire[1].startNs - wire[0].endNs, c.gapNs);
         EXPECT_EQ(wire[2].startNs - wire[1].endNs, c.gapNs);
         EXPECT_EQ(bench.clock.NowNs() - wire[2].endNs, c.trailerNs);
-        EXPECT_EQ(bench.port.data & 0x02, 0) << "SCK ends low";
+        EXPECT_FALSE(LineLevel(IspLine::Sck, bench.port.data)) << "SCK ends low";
     }
 }
 
@@ -182,7 +185,7 @@ TEST(IspProtocol, ShiftInSamplesMisoBeforeEachRisingEdge) {
     };
     EXPECT_EQ(bench.isp.ShiftInByte(3), answer);
     EXPECT_EQ(bench.port.StatusReads(), 8);
-    EXPECT_EQ(bench.port.data & 0x01, 0) << "MOSI stays 0 while receiving";
+    EXPECT_FALSE(LineLevel(IspLine::Mosi, bench.port.data)) << "MOSI stays 0 while receiving";
 }
 
 TEST(IspProtocol, BitDelayIsReadLiveForEachInstruction) {
@@ -239,7 +242,7 @@ TEST(IspProtocol, BoardStartAndEndSequences) {
     for (bool ready : {true, false}) {
         SCOPED_TRACE(ready ? "READY high" : "READY low");
         Bench bench(ProgrammerMode::Board);
-        bench.port.status = ready ? 0x08 : 0xF7;
+        bench.port.status = WithLine(IspLine::Ready, 0xFF, ready);
         EXPECT_EQ(bench.isp.StartSequence(), ready);
         ExpectSteps(Steps(bench, 0), {{0, 0x08},
                                       {0, 0x08},
@@ -261,7 +264,7 @@ TEST(IspProtocol, BoardStartAndEndSequences) {
 
 TEST(IspProtocol, WriteCodeByteConfirmsOnTheFirstReadBack) {
     Bench bench(ProgrammerMode::Raw, 2);
-    bench.port.status = 0x20;  // an erased cell: MISO reads 1 throughout
+    bench.port.status = kMisoHigh;  // an erased cell: MISO reads 1 throughout
     int pumps = 0;
     bench.isp.SetPumpCallback([&] { ++pumps; });
     EXPECT_EQ(bench.isp.WriteCodeByte(0x0123, 0xFF), 1);
@@ -301,7 +304,7 @@ TEST(IspProtocol, WriteCodeByteStopsPollingOnceTheCellMatches) {
     Bench bench(ProgrammerMode::Raw, 2);
     // MISO low for the first three read-backs, then high (0xFF reads back).
     bench.port.statusSource = [&]() -> std::uint8_t {
-        return bench.port.StatusReads() >= 3 * 8 ? 0x20 : 0x00;
+        return bench.port.StatusReads() >= 3 * 8 ? kMisoHigh : 0x00;
     };
     int pumps = 0;
     bench.isp.SetPumpCallback([&] { ++pumps; });

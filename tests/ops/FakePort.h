@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "isp/PortIo.h"
+#include "port/Cable.h"
+#include "port/PortIo.h"
 
 namespace velmo::testing {
 
@@ -51,12 +52,12 @@ class FakePort : public PortIo {
 
     bool Line(std::uint8_t bit) const { return (data & bit) != 0; }
 
-    static constexpr std::uint8_t kMosiBit = 0x01;
-    static constexpr std::uint8_t kSckBit = 0x02;
-    static constexpr std::uint8_t kRstBit = 0x04;
-    static constexpr std::uint8_t kEnableBit = 0x08;
-    static constexpr std::uint8_t kReadyBit = 0x08;
-    static constexpr std::uint8_t kMisoBit = 0x20;
+    static constexpr std::uint8_t kMosiBit = MaskOf(IspLine::Mosi);
+    static constexpr std::uint8_t kSckBit = MaskOf(IspLine::Sck);
+    static constexpr std::uint8_t kRstBit = MaskOf(IspLine::Rst);
+    static constexpr std::uint8_t kEnableBit = MaskOf(IspLine::Enable);
+    static constexpr std::uint8_t kReadyBit = MaskOf(IspLine::Ready);
+    static constexpr std::uint8_t kMisoBit = MaskOf(IspLine::Miso);
 
     bool driverActive = true;
     std::string driverMessage = "Treiber meldet nichts.";

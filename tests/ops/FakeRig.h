@@ -6,8 +6,8 @@
 
 #include "FakePort.h"
 #include "RecordingHost.h"
-#include "isp/Clock.h"
-#include "isp/Programmer.h"
+#include "timing/Clock.h"
+#include "ops/Programmer.h"
 
 namespace velmo::testing {
 

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "FakeRig.h"
-#include "common/TempDir.h"
+#include "support/TempDir.h"
 #include "image/Crc16.h"
 
 namespace velmo::testing {

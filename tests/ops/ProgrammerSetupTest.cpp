@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "FakeRig.h"
-#include "app/CommandLine.h"
+#include "cmdline/CommandLine.h"
 
 namespace velmo::testing {
 namespace {
@@ -70,7 +70,8 @@ TEST(ProgrammerSetup, CommandLineSetsBatchModePortAndClock) {
     settings.portIndex = 3;
     settings.portAddress = 0x3BC;
     settings.clockRate = 12.0;
-    rig.programmer.ApplyCommandLine(settings);
+    rig.programmer.ApplySettings(settings.batch, settings.mode, settings.portIndex,
+                                 settings.portAddress, settings.clockRate);
 
     EXPECT_TRUE(rig.programmer.m_batch.active);
     EXPECT_EQ(rig.programmer.m_batch.filePath, "/tmp/blink.hex");

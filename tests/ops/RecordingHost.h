@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "isp/Host.h"
+#include "ops/Host.h"
 
 namespace velmo::testing {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "isp/Clock.h"
+#include "timing/Clock.h"
 #include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 #include "sim/SimChip.h"

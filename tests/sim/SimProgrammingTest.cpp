@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "isp/Clock.h"
+#include "timing/Clock.h"
 #include "isp/IspProtocol.h"
-#include "isp/Pins.h"
+#include "port/Pins.h"
 #include "isp/Settings.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"

@@ -7,7 +7,7 @@
 #include <QProgressBar>
 
 #include "WindowRig.h"
-#include "app/CommandLine.h"
+#include "cmdline/CommandLine.h"
 #include "ui/Commands.h"
 
 using namespace velmo;
@@ -21,7 +21,8 @@ const QString kBlink = SourcePath("examples/blink.ihx");
 
 void StartBatch(WindowRig& rig, const QString& line, bool headless) {
     rig->SetHeadless(headless);
-    rig->Core().ApplyCommandLine(ParseCommandLine(line.toStdString()));
+    const CommandLineSettings s = ParseCommandLine(line.toStdString());
+    rig->Core().ApplySettings(s.batch, s.mode, s.portIndex, s.portAddress, s.clockRate);
     rig->OnInitDialog();
 }
 

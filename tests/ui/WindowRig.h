@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "isp/Clock.h"
+#include "timing/Clock.h"
 #include "sim/SimChip.h"
 #include "sim/SimOptions.h"
 #include "sim/SimPort.h"

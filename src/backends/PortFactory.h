@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "timing/Clock.h"
+#include "port/PortIo.h"
+
+namespace velmo {
+
+// The backend and the clock to drive it with. The simulator may ask for a virtual clock
+// (VELMO_SIM_OPTIONS clock=virtual); every real port runs on the real clock.
+struct PortSetup {
+    std::unique_ptr<PortIo> port;
+    std::unique_ptr<Clock> clock;
+};
+
+// VELMO_PORT: auto (default, takes ppdev), ppdev, direct, sim. Never falls back to the
+// simulator. VELMO_TRACE=file.vcd wraps the chosen backend in the line tracer. Anything
+// wrong (an unknown backend, a bad simulator option) gives a port whose StartDriver fails
+// with a German message that names the problem.
+PortSetup CreatePortFromEnvironment();
+
+// The same with the variables passed in (empty string = unset), for tests.
+struct PortEnvironment {
+    std::string port;        // VELMO_PORT
+    std::string simOptions;  // VELMO_SIM_OPTIONS
+    std::string simChip;     // VELMO_SIM_CHIP
+    std::string trace;       // VELMO_TRACE
+};
+PortSetup CreatePort(const PortEnvironment& env);
+
+}  // namespace velmo

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "port/DirectPort.h"
+#include "isp/IspProtocol.h"
+#include "backends/PortFactory.h"
+#include "port/PpdevPort.h"
+#include "isp/Settings.h"
+#include "port/TracePort.h"
+#include "sim/SimPort.h"
+
+namespace velmo {
+namespace {
+
+TEST(PortFactory, VelmoPortChoosesTheBackend) {
+    struct Case {
+        const char* value;
+        std::function<bool(PortIo*)> isExpected;
+    };
+    auto isPpdev = [](PortIo* p) { return dynamic_cast<PpdevPort*>(p) != nullptr; };
+    const Case cases[] = {
+        {"", isPpdev},
+        {"auto", isPpdev},
+        {"ppdev", isPpdev},
+        {" PPDEV ", isPpdev},
+        {"direct", [](PortIo* p) { return dynamic_cast<DirectPort*>(p) != nullptr; }},
+        {"sim", [](PortIo* p) { return dynamic_cast<SimPort*>(p) != nullptr; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        PortSetup setup = CreatePort({c.value, "", "", ""});
+        ASSERT_TRUE(setup.port);
+        ASSERT_TRUE(setup.clock);
+        EXPECT_TRUE(c.isExpected(setup.port.get()));
+        EXPECT_EQ(dynamic_cast<VirtualClock*>(setup.clock.get()), nullptr) << "real time";
+    }
+}
+
+TEST(PortFactory, TheSimulatorRunsOnVirtualTimeOnlyWhenAsked) {
+    PortSetup setup = CreatePort({"sim", "clock=virtual", "", ""});
+    auto* clock = dynamic_cast<VirtualClock*>(setup.clock.get());
+    ASSERT_NE(clock, nullptr);
+    setup.port->StartDriver();
+    EXPECT_TRUE(setup.port->DriverActive());
+    EXPECT_NE(setup.port->DriverMessage().find("Simulator"), std::string::npos);
+    // The board answers 600 ms of reset later: only on the clock handed out, and at once.
+    const std::uint8_t mode = static_cast<std::uint8_t>(ProgrammerMode::Board);
+    const std::uint32_t bitDelay = 2;
+    IspProtocol isp(*setup.port, *setup.clock, mode, bitDelay);
+    EXPECT_TRUE(isp.StartSequence());
+    EXPECT_GT(clock->NowNs(), 600'000'000);
+}
+
+TEST(PortFactory, WrongSettingsGiveAPortThatDoesNotStartAndSaysWhy) {
+    struct Case {
+        PortEnvironment env;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {{"lpt", "", "", ""}, {"\"lpt\"", "VELMO_PORT", "auto, ppdev, direct und sim"}},
+        {{"sim", "xtal=fast", "", ""}, {"xtal", "\"fast\"", "VELMO_SIM_OPTIONS"}},
+        {{"sim", "board=absent,colour=red", "", ""}, {"\"colour\""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.env.port + " / " + c.env.simOptions);
+        PortSetup setup = CreatePort(c.env);
+        setup.port->StartDriver();
+        EXPECT_FALSE(setup.port->DriverActive());
+        for (const std::string& part : c.says) {
+            EXPECT_NE(setup.port->DriverMessage().find(part), std::string::npos)
+                << setup.port->DriverMessage();
+        }
+        EXPECT_EQ(setup.port->ReadPort(0x379), 0);
+    }
+}
+
+// PortSetup destroys its clock before its port: the simulator must not need the clock to
+// finish and save its chip then (the sanitizer build catches a use after free here).
+TEST(PortFactory, TheSimulatorSavesItsChipWhenTheSetupGoesAway) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                       ("velmo-factory-" + std::to_string(::getpid()) + ".bin");
+    std::filesystem::remove(path);
+    {
+        PortSetup setup = CreatePort(
+            {"sim", "clock=virtual,writetime=5000", path.string(), path.string() + ".vcd"});
+        setup.port->StartDriver();
+        ASSERT_TRUE(setup.port->DriverActive()) << setup.port->DriverMessage();
+        const std::uint8_t mode = static_cast<std::uint8_t>(ProgrammerMode::Raw);
+        const std::uint32_t bitDelay = 2;
+        IspProtocol isp(*setup.port, *setup.clock, mode, bitDelay);
+        isp.StartSequence();
+        isp.ProgrammingEnable();
+        isp.ShiftOutByte(IspProtocol::WriteInstruction(0x0003), bitDelay);
+        isp.ShiftOutByte(0x03, bitDelay);
+        isp.ShiftOutByte(0x21, bitDelay);  // still being written when the setup goes
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 12288u);
+    EXPECT_EQ(bytes[3], '\x21');
+    std::filesystem::remove(path);
+    std::filesystem::remove(path.string() + ".vcd");
+}
+
+TEST(PortFactory, TraceWrapsAnyBackend) {
+    PortSetup setup = CreatePort({"direct", "", "", "/nonexistent-dir/x.vcd"});
+    auto* trace = dynamic_cast<TracePort*>(setup.port.get());
+    ASSERT_NE(trace, nullptr);
+    EXPECT_NE(dynamic_cast<DirectPort*>(&trace->Inner()), nullptr);
+}
+
+}  // namespace
+}  // namespace velmo

@@ -1,0 +1,83 @@
+// The line tracer: a VCD that a waveform viewer reads, checked by decoding it again.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "port/TracePort.h"
+#include "support/RecordingPort.h"
+
+namespace velmo {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Trace : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("velmo-trace-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        path_ = (dir_ / "lines.vcd").string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string FileText() const {
+        std::ifstream in(path_);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+TEST_F(Trace, RecordsOnlyChangesOfTheSixLines) {
+    VirtualClock clock;
+    auto inner = std::make_unique<fakes::RecordingPort>(&clock);
+    fakes::RecordingPort* raw = inner.get();
+    {
+        TracePort trace(std::move(inner), clock, path_);
+        trace.SetBaseAddress(0x278);
+        EXPECT_EQ(raw->BaseAddress(), 0x278) << "the base address reaches the backend";
+        trace.StartDriver();
+        clock.AdvanceNs(10);
+        trace.WritePort(0x278, 0xF1);  // MOSI 1; bits 4..7 are no lines
+        trace.WritePort(0x278, 0x01);  // no line changed
+        trace.WritePort(0x27A, 0xFF);  // control register: no line
+        clock.AdvanceNs(5);
+        raw->status = 0x28;
+        trace.ReadPort(0x279);  // MISO and READY high
+        trace.ReadPort(0x278);  // data register read: nothing new
+        clock.AdvanceNs(5);
+        trace.WritePort(0x278, 0x0E);
+    }  // closing flushes
+    const std::string text = FileText();
+    const std::string body = text.substr(text.find("$dumpvars"));
+    EXPECT_EQ(body,
+              "$dumpvars\n0a\n0b\n0c\n0d\n0e\n0f\n$end\n"
+              "#10\n1a\n"
+              "#15\n1e\n1f\n"
+              "#20\n0a\n1b\n1c\n1d\n");
+}
+
+TEST_F(Trace, AFileThatCannotBeCreatedFailsTheStart) {
+    VirtualClock clock;
+    auto inner = std::make_unique<fakes::RecordingPort>(&clock);
+    fakes::RecordingPort* raw = inner.get();
+    const std::string path = (dir_ / "missing" / "x.vcd").string();
+    TracePort trace(std::move(inner), clock, path);
+    trace.StartDriver();
+    EXPECT_FALSE(trace.DriverActive());
+    EXPECT_FALSE(raw->DriverActive()) << "the backend is stopped again";
+    EXPECT_NE(trace.DriverMessage().find(path), std::string::npos);
+    EXPECT_NE(trace.DriverMessage().find("VELMO_TRACE"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmo

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+
+#include "image/FlashImage.h"
+
+namespace velmo::testing {
+
+// A fresh directory under the system's temp folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velmo-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ignored;
+        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
+    }
+
+    bool Valid() const { return !m_path.empty(); }
+    const std::string& Root() const { return m_path; }
+    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+
+    // Writes bytes exactly as given (binary) and returns the file's full path.
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        const std::string path = Path(name);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    std::string WriteImage(const std::string& name, const FlashImage& image) const {
+        return Write(name, std::string(image.begin(), image.end()));
+    }
+
+  private:
+    std::string m_path;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace velmo::testing
