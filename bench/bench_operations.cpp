@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "timing/Clock.h"
-#include "ops/Host.h"
 #include "ops/Programmer.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
@@ -23,40 +23,43 @@ using namespace velmo;
 
 namespace {
 
-// The window, reduced to what a measurement needs: the last status text, and one action
-// that runs from inside the pump once its time has come (an Abort waiting in the queue).
-class BenchHost : public Host {
+// The window, reduced to what a measurement needs: the last status, and one action that runs
+// from inside the pump once its time has come (an Abort waiting in the queue).
+class BenchObserver : public ProgrammerObserver {
   public:
-    explicit BenchHost(Clock& clock) : m_clock(clock) {}
-    void SetStatusText(const std::string& text) override { status = text; }
-    void ShowMessage(const std::string& text) override { lastBox = text; }
-    void SetProgressRange(int, int) override {}
-    void SetProgressPos(int) override {}
-    void EnterBusyMenuState() override {}
-    void EnterReadMenuState() override {}
-    void RestoreIdleMenuState() override {}
-    void RestoreIdleMenuStateAfterRead() override {}
-    void PumpMessages() override {
+    explicit BenchObserver(Clock& clock) : m_clock(clock) {}
+    void Status(ProgrammerStatus s) override { status = s; }
+    void Pump() override {
         if (pending && m_clock.NowNs() >= pendingAtNs) {
             auto action = std::move(pending);
             pending = nullptr;
             action();
         }
     }
-    void ControlsToMembers() override {}
-    void MembersToControls() override {}
-    void SetFileTip(const std::string&) override {}
-    void Repaint() override {}
-    void PostQuit(int) override {}
 
-    std::string status;
-    std::string lastBox;
+    std::optional<ProgrammerStatus> status;
     std::function<void()> pending;
     std::int64_t pendingAtNs = 0;
 
   private:
     Clock& m_clock;
 };
+
+const char* StatusName(const std::optional<ProgrammerStatus>& status) {
+    if (!status) return "none";
+    switch (*status) {
+        case ProgrammerStatus::Programmed:
+            return "programmed";
+        case ProgrammerStatus::Verified:
+            return "verified";
+        case ProgrammerStatus::ReadDone:
+            return "read";
+        case ProgrammerStatus::Aborted:
+            return "aborted";
+        default:
+            return "failed";
+    }
+}
 
 // The delays the protocol asks for, in microseconds.
 struct Prescribed {
@@ -108,21 +111,22 @@ struct Rig {
     Rig(ProgrammerMode mode, std::uint32_t bitDelay)
         : clock(MakeRealClock()),
           port(*clock, SimOptions{}),
-          host(*clock),
-          programmer(port, *clock, host) {
+          observer(*clock),
+          programmer(port, *clock, observer) {
         programmer.SelectMode(mode);
-        programmer.m_bitDelay = bitDelay;
+        // The bit delay the clock rate gives, as the window derives it.
+        programmer.SetClockRate(40.0 / (bitDelay - 0.5));
         programmer.StartDriver();
         programmer.m_image = Pattern();
         programmer.m_noFileLoaded = 0;
     }
     std::unique_ptr<Clock> clock;
     SimPort port;
-    BenchHost host;
+    BenchObserver observer;
     Programmer programmer;
 };
 
-using Operation = void (Programmer::*)();
+using Operation = std::function<void(Programmer&)>;
 
 struct Timing {
     double wallUs;
@@ -138,7 +142,7 @@ double CpuNowUs() {
 Timing Time(Rig& rig, Operation operation) {
     const double cpuStart = CpuNowUs();
     const std::int64_t start = rig.clock->NowNs();
-    (rig.programmer.*operation)();
+    operation(rig.programmer);
     const double wallUs = static_cast<double>(rig.clock->NowNs() - start) / 1000.0;
     return {wallUs, CpuNowUs() - cpuStart};
 }
@@ -167,14 +171,16 @@ void Measure(ProgrammerMode mode, std::uint32_t bitDelay) {
         double prescribedUs;
         double prescribedByteUs;
         double targetPercent;
-        const char* success;
+        ProgrammerStatus success;
         double measuredByteUs;
     };
     Row rows[] = {
-        {"Program", &Programmer::OnProgram, p.Program(), p.WriteByte(), 2.0,
-         "Datei erfolgreich programmiert!", 0},
-        {"Verify", &Programmer::OnVerify, p.Read(), p.ReadByte(), 5.0, "Verifizierung beendet!", 0},
-        {"Read", &Programmer::OnRead, p.Read(), p.ReadByte(), 5.0, "Speicherinhalt ausgelesen!", 0},
+        {"Program", [](Programmer& pr) { pr.Program(); }, p.Program(), p.WriteByte(), 2.0,
+         ProgrammerStatus::Programmed, 0},
+        {"Verify", [](Programmer& pr) { pr.Verify(); }, p.Read(), p.ReadByte(), 5.0,
+         ProgrammerStatus::Verified, 0},
+        {"Read", [](Programmer& pr) { pr.Read(); }, p.Read(), p.ReadByte(), 5.0,
+         ProgrammerStatus::ReadDone, 0},
     };
     for (auto& row : rows) {
         const Timing t = Time(rig, row.operation);
@@ -182,11 +188,11 @@ void Measure(ProgrammerMode mode, std::uint32_t bitDelay) {
         // What the loop's bytes took, beyond the fixed part of the operation.
         const double fixedUs = row.prescribedUs - Prescribed::kBytes * row.prescribedByteUs;
         row.measuredByteUs = (t.wallUs - fixedUs) / Prescribed::kBytes;
-        const bool ok = rig.host.status == row.success;
+        const bool ok = rig.observer.status == row.success;
         std::printf("  %-8s %11.3f %13.3f %+9.2f%% %6.0f%% %10.4f %8.1f%%  %s%s\n", row.name,
                     t.wallUs / 1e6, row.prescribedUs / 1e6, deviation, row.targetPercent,
                     row.measuredByteUs / 1000.0, t.cpuUs / t.wallUs * 100.0,
-                    ok ? "ok" : rig.host.status.c_str(),
+                    ok ? "ok" : StatusName(rig.observer.status),
                     std::abs(deviation) <= row.targetPercent ? "" : "  (outside target)");
     }
     if (rig.port.Chip().Flash() != rig.programmer.m_image) std::printf("  chip content WRONG\n");
@@ -204,7 +210,7 @@ void Measure(ProgrammerMode mode, std::uint32_t bitDelay) {
         double worstEnd = 0;
         double worstReaction = 0;
         double sumEnd = 0;
-        const bool program = row.operation == &Programmer::OnProgram;
+        const bool program = std::string(row.name) == "Program";
         for (int i = 0; i < kArrivals; ++i) {
             // A few hundred bytes into the loop, at a different point of a byte each time.
             const double intoLoopUs =
@@ -213,16 +219,16 @@ void Measure(ProgrammerMode mode, std::uint32_t bitDelay) {
             const std::int64_t arrival =
                 start + static_cast<std::int64_t>((p.BeforeLoop(program) + intoLoopUs) * 1000);
             std::int64_t handled = 0;
-            rig.host.pendingAtNs = arrival;
-            rig.host.pending = [&] {
+            rig.observer.pendingAtNs = arrival;
+            rig.observer.pending = [&] {
                 handled = rig.clock->NowNs();
-                rig.programmer.OnAbort();
+                rig.programmer.Abort();
             };
-            (rig.programmer.*row.operation)();
+            row.operation(rig.programmer);
             const std::int64_t end = rig.clock->NowNs();
-            rig.host.pending = nullptr;
-            if (rig.host.status != "Aktion abgebrochen" || handled == 0) {
-                std::printf("  %s: not aborted (%s)\n", row.name, rig.host.status.c_str());
+            rig.observer.pending = nullptr;
+            if (rig.observer.status != ProgrammerStatus::Aborted || handled == 0) {
+                std::printf("  %s: not aborted (%s)\n", row.name, StatusName(rig.observer.status));
                 continue;
             }
             const double total = static_cast<double>(end - arrival) / 1000.0;

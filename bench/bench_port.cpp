@@ -115,7 +115,7 @@ void BitCycles() {
         auto clock = velmo::MakeRealClock();
         velmo::SimPort port(*clock, velmo::SimOptions{});
         port.StartDriver();
-        const std::uint8_t mode = static_cast<std::uint8_t>(velmo::ProgrammerMode::Raw);
+        const velmo::ProgrammerMode mode = velmo::ProgrammerMode::Raw;
         const std::uint32_t bitDelay = halfPeriod;
         velmo::IspProtocol isp(port, *clock, mode, bitDelay);
         isp.StartSequence();

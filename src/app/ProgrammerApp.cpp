@@ -6,16 +6,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "cmdline/CommandLine.h"
+#include "app/BatchRun.h"
 #include "app/SingleInstance.h"
 #include "backends/PortFactory.h"
+#include "cmdline/CommandLine.h"
 #include "dialogs/Artwork.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
 
 namespace {
 
-const QString kCaption = QStringLiteral("Velmo-Programmer (AT89S53)");
 // Long enough for a running copy to reach its next pause between two bytes.
 constexpr int kCloseWaitMs = 10000;
 
@@ -78,19 +78,18 @@ int CProgrammerApp::Run(int argc, char** argv) {
         });
     }
 
-    SingleInstance instance(kCaption);
+    SingleInstance instance(QString::fromUtf8(kCaption));
     instance.CloseRunningCopy(kCloseWaitMs);
 
     velmo::PortSetup setup = velmo::CreatePortFromEnvironment();
     CProgrammerDlg dialog(*setup.port, *setup.clock);
     dialog.SetHeadless(headless);
-    if (batch) {
-        dialog.Core().ApplySettings(settings.batch, settings.mode, settings.portIndex,
-                                    settings.portAddress, settings.clockRate);
-    }
+    if (batch) ApplyCommandLine(dialog, settings);
     instance.Listen([&dialog] { dialog.OnClose(); });
 
-    dialog.OnInitDialog();
+    const bool driverRunning = dialog.OnInitDialog();
+    BatchRun run(dialog, settings.batch);
+    if (batch) run.Start(driverRunning);
     dialog.exec();
     return dialog.ExitCode();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "isp/Settings.h"
+#include "port/PortIo.h"
 
 namespace velmo::cli {
 

@@ -4,16 +4,16 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cctype>
 #include <cstdlib>
 
 #include "cli/CliOptions.h"
-#include "ops/Device.h"
-#include "image/HexWriter.h"
-#include "image/ImageCompare.h"
-#include "image/ImageSource.h"
 #include "cli/Progress.h"
 #include "image/Crc16.h"
+#include "image/HexWriter.h"
+#include "image/ImageCompare.h"
 #include "image/ImageFiles.h"
+#include "ops/ChipSession.h"
 
 namespace velmo::cli {
 
@@ -47,6 +47,89 @@ std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
+// "erste Abweichung an Adresse 0x0123: Datei 0x12, Chip 0x34; 5 Bytes weichen ab"
+std::string DescribeDifference(const ImageDifference& difference) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "erste Abweichung an Adresse 0x%04X: Datei 0x%02X, Chip 0x%02X; %zu %s ab",
+                  static_cast<unsigned>(difference.firstAddress),
+                  static_cast<unsigned>(difference.expected),
+                  static_cast<unsigned>(difference.actual), difference.count,
+                  difference.count == 1 ? "Byte weicht" : "Bytes weichen");
+    return text;
+}
+
+// ".hex" or ".ihx" at the end, in any case.
+bool HasHexExtension(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == "hex" || extension == "ihx";
+}
+
+const char* StepLabel(Step step) {
+    switch (step) {
+        case Step::Erase:
+            return "Löschen";
+        case Step::Write:
+            return "Schreiben";
+        case Step::Compare:
+            return "Abgleichen";
+        case Step::Reread:
+            return "Nachlesen";
+        case Step::Read:
+            return "Lesen";
+        case Step::Verify:
+            return "Verifizieren";
+    }
+    return "";
+}
+
+// The steps' progress on standard error, and the signal flag as the steps' stop request.
+class Terminal : public OperationObserver {
+  public:
+    Terminal(Progress& progress, const volatile std::sig_atomic_t* stop)
+        : m_progress(progress), m_stop(stop) {}
+
+    void StepBegins(Step step, std::size_t total) override {
+        m_progress.Begin(StepLabel(step), total);
+    }
+    void ByteDone(std::uint32_t, std::size_t done) override { m_progress.Update(done); }
+    void StepEnds(Step step, const StepResult& result) override {
+        switch (result.outcome) {
+            case StepOutcome::Ok:
+                m_progress.Finish(step == Step::Compare
+                                      ? std::to_string(result.written) + " geschrieben"
+                                      : "");
+                break;
+            case StepOutcome::Stopped:
+                m_progress.Stop("abgebrochen");
+                break;
+            default:
+                m_progress.Stop("Fehler");
+                break;
+        }
+    }
+    bool StopRequested() override { return m_stop && *m_stop != 0; }
+
+  private:
+    Progress& m_progress;
+    const volatile std::sig_atomic_t* m_stop;
+};
+
+// The lines are released and the driver stopped however a command ends.
+class OpenSession {
+  public:
+    explicit OpenSession(ChipSession& session) : m_session(session) {}
+    ~OpenSession() { m_session.Close(); }
+    OpenSession(const OpenSession&) = delete;
+    OpenSession& operator=(const OpenSession&) = delete;
+
+  private:
+    ChipSession& m_session;
+};
+
 class Runner {
   public:
     Runner(const CliOptions& options, CliContext& context)
@@ -75,14 +158,38 @@ class Runner {
     }
     int Usage(const std::string& reason) { return Fail(kExitUsage, reason); }
 
+    // The input file, refused in German when it cannot be used at all.
+    bool LoadFile(LoadedImage& loaded, int& status) {
+        loaded = LoadImageFile(m_options.file);
+        switch (loaded.error) {
+            case LoadError::None:
+                return true;
+            case LoadError::TooLarge:
+                status = Usage("Datei " + Quoted(m_options.file) +
+                               " ist größer als der Flash des Controllers (12288 Bytes).");
+                return false;
+            case LoadError::CannotOpen:
+                break;
+        }
+        status = Usage("Datei " + Quoted(m_options.file) + " kann nicht geöffnet werden.");
+        return false;
+    }
+
+    // The name promises Intel HEX but the content fails the HEX test, so it would be read as
+    // raw bytes: almost surely a damaged HEX file rather than a binary one.
+    bool HexNameButBinary(const LoadedImage& loaded) const {
+        return loaded.format == ImageFormat::Binary && HasHexExtension(m_options.file);
+    }
+
     int Info() {
-        const ImageSource source = LoadImageSource(m_options.file);
-        if (!source.ok) return Usage(source.error);
+        LoadedImage source;
+        int status = kExitOk;
+        if (!LoadFile(source, status)) return status;
         std::ostream& out = m_context.out;
         const std::vector<AddressRange> ranges = SuppliedRanges(source.supplied);
         out << "Datei:     " << m_options.file << "\n";
         out << "Format:    " << (source.format == ImageFormat::IntelHex ? "Intel-HEX" : "binär");
-        if (source.hexNameButBinary) {
+        if (HexNameButBinary(source)) {
             out << " (Achtung: der Name endet auf .hex/.ihx, der Inhalt besteht aber den "
                    "Intel-HEX-Test nicht)";
         }
@@ -104,13 +211,9 @@ class Runner {
     }
 
     // The input file of program and verify, refused before the chip is touched.
-    bool LoadInput(ImageSource& source, int& status) {
-        source = LoadImageSource(m_options.file);
-        if (!source.ok) {
-            status = Usage(source.error);
-            return false;
-        }
-        if (source.hexNameButBinary) {
+    bool LoadInput(LoadedImage& source, int& status) {
+        if (!LoadFile(source, status)) return false;
+        if (HexNameButBinary(source)) {
             // Programming the text of a damaged HEX file as raw bytes would only produce a
             // chip that runs garbage.
             status = Usage("Datei " + Quoted(m_options.file) +
@@ -147,7 +250,7 @@ class Runner {
     }
 
     int DeviceCommand() {
-        ImageSource source;
+        LoadedImage source;
         int status = kExitOk;
         const Command command = m_options.command;
         if ((command == Command::Program || command == Command::Verify) &&
@@ -159,54 +262,47 @@ class Runner {
         PortSetup setup = m_context.createPort(m_options.trace);
         Clock& clock = *setup.clock;
         Progress progress(m_context.err, m_context.errIsTerminal, clock);
-        DeviceSettings settings;
-        settings.port = m_options.port;
-        settings.mode = m_options.mode;
-        settings.bitDelay = BitDelayForClockRate(m_options.clockMHz);
-        Device device(*setup.port, clock, settings, progress, m_context.stop);
+        Terminal terminal(progress, m_context.stop);
+        setup.port->SetBaseAddress(m_options.port);
+        ChipSession session(*setup.port, clock, terminal, m_options.mode,
+                            BitDelayForClockRate(m_options.clockMHz));
+        // Lines released and the driver stopped before the port and clock go away.
+        OpenSession open(session);
         const std::int64_t startNs = clock.NowNs();
 
-        const StepResult opened = device.Open();
-        if (!opened.ok()) return Report(opened, device);
+        const StepResult opened = session.Open();
+        if (!opened.ok()) return Report(opened, session);
 
         switch (command) {
             case Command::Erase:
-                status = Erase(device);
-                break;
+                return Erase(session);
             case Command::Program:
-                status = Program(device, source, clock, startNs);
-                break;
+                return Program(session, source, clock, startNs);
             case Command::Verify:
-                status = Verify(device, source);
-                break;
+                return Verify(session, source);
             case Command::Read:
-                status = Read(device);
-                break;
+                return Read(session);
             case Command::Lock:
-                status = Lock(device);
-                break;
+                return Lock(session);
             default:
-                break;
+                return kExitOk;
         }
-        // Lines released and the driver stopped before the port and clock go away.
-        device.Close();
-        return status;
     }
 
-    int Report(const StepResult& result, Device& device) {
+    int Report(const StepResult& result, ChipSession& session) {
         switch (result.outcome) {
             case StepOutcome::Ok:
                 return kExitOk;
             case StepOutcome::DriverFailed:
                 return Fail(kExitFailure,
-                            "Port-Treiber nicht gestartet: " + device.DriverMessage());
+                            "Port-Treiber nicht gestartet: " + session.DriverMessage());
             case StepOutcome::BoardFailed:
-                device.Close();
+                session.Close();
                 return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (Port " +
                                               Hex4(m_options.port) +
                                               "; für ein einfaches Kabel: --mode raw).");
             case StepOutcome::WriteFailed: {
-                device.Close();
+                session.Close();
                 std::string reason = "Fehler beim Programmieren: Adresse " + Hex4(result.address) +
                                      " nimmt " + Hex2(result.wanted) + " nicht an (Chip liefert " +
                                      Hex2(result.readBack) + ")";
@@ -219,10 +315,10 @@ class Runner {
                 }
                 return Fail(kExitFailure, reason);
             }
-            case StepOutcome::Interrupted: {
+            case StepOutcome::Stopped: {
                 // The end sequence runs before the message, so the lines are released even
                 // if writing to the terminal blocks.
-                device.Close();
+                session.Close();
                 const int signal = m_context.stop && *m_context.stop ? *m_context.stop : SIGINT;
                 const std::string where = result.address == StepResult::kNoAddress
                                               ? ""
@@ -236,41 +332,44 @@ class Runner {
         return kExitFailure;
     }
 
-    int Erase(Device& device) {
-        const StepResult erased = device.Erase();
-        if (!erased.ok()) return Report(erased, device);
+    int Erase(ChipSession& session) {
+        const StepResult erased = session.Erase();
+        if (!erased.ok()) return Report(erased, session);
         m_context.out << "Flash gelöscht (alle Bytes 0xFF, Lock-Bits frei).\n";
         return kExitOk;
     }
 
-    int Program(Device& device, const ImageSource& source, Clock& clock, std::int64_t startNs) {
+    int Program(ChipSession& session, const LoadedImage& source, Clock& clock,
+                std::int64_t startNs) {
         const FlashImage& image = source.image;
         FlashImage chip;
         ClearImage(chip);
         std::size_t written = 0;
         if (m_options.strategy == ProgramStrategy::ChangedOnly) {
             std::vector<std::uint16_t> changed;
-            StepResult result = device.WriteChanged(image, chip, changed);
-            if (!result.ok()) return Report(result, device);
+            StepResult result = session.WriteChanged(image, chip, changed);
+            if (!result.ok()) return Report(result, session);
             // Every cell was read in the pass above; the written ones are read once more now
             // that all writes are done, so every byte compared below is the chip's own answer
             // after its last write.
-            result = device.Reread(changed, "Nachlesen", chip);
-            if (!result.ok()) return Report(result, device);
+            result = session.Reread(changed, chip);
+            if (!result.ok()) return Report(result, session);
             written = changed.size();
         } else {
-            const bool skipBlank = m_options.strategy == ProgramStrategy::SkipBlank;
-            StepResult result = device.Erase();
-            if (!result.ok()) return Report(result, device);
-            result = device.Write(image, skipBlank);
-            if (!result.ok()) return Report(result, device);
-            result = device.Read("Verifizieren", chip);
-            if (!result.ok()) return Report(result, device);
-            written = skipBlank ? CountNotBlank(image) : FLASH_SIZE;
+            const WriteSelection selection = m_options.strategy == ProgramStrategy::SkipBlank
+                                                 ? WriteSelection::SkipBlank
+                                                 : WriteSelection::All;
+            StepResult result = session.Erase();
+            if (!result.ok()) return Report(result, session);
+            result = session.Write(image, selection);
+            if (!result.ok()) return Report(result, session);
+            written = result.written;
+            result = session.Read(Step::Verify, chip);
+            if (!result.ok()) return Report(result, session);
         }
         const ImageDifference difference = CompareImages(image, chip);
         if (!difference.Equal()) {
-            device.Close();
+            session.Close();
             return Fail(kExitFailure, "Verifizierung nach dem Programmieren fehlgeschlagen: " +
                                           DescribeDifference(difference) + ".");
         }
@@ -281,14 +380,14 @@ class Runner {
         return kExitOk;
     }
 
-    int Verify(Device& device, const ImageSource& source) {
+    int Verify(ChipSession& session, const LoadedImage& source) {
         FlashImage chip;
         ClearImage(chip);
-        const StepResult result = device.Read("Verifizieren", chip);
-        if (!result.ok()) return Report(result, device);
-        const ImageDifference difference = CompareImages(source.image, chip);
+        ImageDifference difference;
+        const StepResult result = session.Verify(source.image, chip, difference);
+        if (!result.ok()) return Report(result, session);
         if (!difference.Equal()) {
-            device.Close();
+            session.Close();
             return Fail(kExitFailure,
                         "Chip und Datei stimmen nicht überein: " + DescribeDifference(difference) +
                             " (CRC-16 Datei " + FormatCrc(source.crc) + ", Chip " +
@@ -299,12 +398,12 @@ class Runner {
         return kExitOk;
     }
 
-    int Read(Device& device) {
+    int Read(ChipSession& session) {
         FlashImage chip;
         ClearImage(chip);
-        const StepResult result = device.Read("Lesen", chip);
-        if (!result.ok()) return Report(result, device);
-        device.Close();
+        const StepResult result = session.Read(Step::Read, chip);
+        if (!result.ok()) return Report(result, session);
+        session.Close();
         const bool hex = HasHexExtension(m_options.file);
         const bool saved = hex ? SaveTextFile(m_options.file, FormatIntelHex(chip))
                                : SaveImageFile(m_options.file, chip);
@@ -318,8 +417,8 @@ class Runner {
         return kExitOk;
     }
 
-    int Lock(Device& device) {
-        device.WriteLockBits(m_options.lockBits);
+    int Lock(ChipSession& session) {
+        session.WriteLockBits(m_options.lockBits);
         std::string list;
         for (std::size_t i = 0; i < m_options.lockBits.size(); ++i) {
             if (!m_options.lockBits[i]) continue;

@@ -5,7 +5,6 @@
 #include <ostream>
 #include <string>
 
-#include "ops/Device.h"
 #include "timing/Clock.h"
 
 namespace velmo::cli {
@@ -14,17 +13,17 @@ namespace velmo::cli {
 // terminal a bar redrawn in place, otherwise a few plain lines per step (its start, each
 // quarter, its end), so that a log file is not flooded with one line per byte. Times come
 // from the clock the lines are timed with, so a virtual clock gives the simulated time.
-class Progress : public StepProgress {
+class Progress {
   public:
     Progress(std::ostream& out, bool terminal, Clock& clock);
 
-    void Begin(const std::string& step, std::size_t total) override;
+    void Begin(const std::string& step, std::size_t total);
     // Cheap enough to call once per byte: it draws only when something visible changed.
-    void Update(std::size_t done) override;
+    void Update(std::size_t done);
     // The step is complete; extra is appended to its last line (e.g. "16 geschrieben").
-    void Finish(const std::string& extra = "") override;
+    void Finish(const std::string& extra = "");
     // The step ended early (interrupt or failure): ends the bar's line and says where.
-    void Stop(const std::string& reason) override;
+    void Stop(const std::string& reason);
 
     bool Active() const { return m_active; }
 

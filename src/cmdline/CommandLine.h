@@ -4,8 +4,16 @@
 #include <string>
 
 #include "isp/Settings.h"
+#include "port/PortIo.h"
 
 namespace velmo {
+
+// What only the command line fills.
+struct BatchJob {
+    std::string filePath;  // empty: nothing to do
+    std::string action;    // "1": program the file
+    bool active = false;   // started with a non-empty command line
+};
 
 // Everything a command line sets. Switches are found as the first occurrence of their two
 // characters anywhere in the line; an absent switch keeps its default.

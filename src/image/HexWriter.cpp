@@ -5,7 +5,7 @@
 
 #include "image/ImageFiles.h"
 
-namespace velmo::cli {
+namespace velmo {
 
 namespace {
 
@@ -54,4 +54,4 @@ bool SaveTextFile(const std::string& path, const std::string& text) {
     return ReplaceFile(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
-}  // namespace velmo::cli
+}  // namespace velmo

@@ -4,7 +4,7 @@
 
 #include "image/FlashImage.h"
 
-namespace velmo::cli {
+namespace velmo {
 
 // Intel HEX of the whole image: data records of 16 bytes at their addresses (all below
 // 0x10000, so no extended address records), then the end record. A record whose 16 bytes are
@@ -16,4 +16,4 @@ std::string FormatIntelHex(const FlashImage& image);
 // so a failed save never destroys an existing file. False when it could not be written.
 bool SaveTextFile(const std::string& path, const std::string& text);
 
-}  // namespace velmo::cli
+}  // namespace velmo

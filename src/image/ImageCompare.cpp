@@ -1,8 +1,6 @@
 #include "image/ImageCompare.h"
 
-#include <cstdio>
-
-namespace velmo::cli {
+namespace velmo {
 
 ImageDifference CompareImages(const FlashImage& expected, const FlashImage& actual) {
     ImageDifference difference;
@@ -18,15 +16,19 @@ ImageDifference CompareImages(const FlashImage& expected, const FlashImage& actu
     return difference;
 }
 
-std::string DescribeDifference(const ImageDifference& difference) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "erste Abweichung an Adresse 0x%04X: Datei 0x%02X, Chip 0x%02X; %zu %s ab",
-                  static_cast<unsigned>(difference.firstAddress),
-                  static_cast<unsigned>(difference.expected),
-                  static_cast<unsigned>(difference.actual), difference.count,
-                  difference.count == 1 ? "Byte weicht" : "Bytes weichen");
-    return text;
+std::vector<AddressRange> SuppliedRanges(const SuppliedBytes& supplied) {
+    std::vector<AddressRange> ranges;
+    std::size_t a = 0;
+    while (a < FLASH_SIZE) {
+        if (!supplied[a]) {
+            ++a;
+            continue;
+        }
+        const std::size_t first = a;
+        while (a < FLASH_SIZE && supplied[a]) ++a;
+        ranges.push_back({static_cast<std::uint16_t>(first), static_cast<std::uint16_t>(a - 1)});
+    }
+    return ranges;
 }
 
-}  // namespace velmo::cli
+}  // namespace velmo

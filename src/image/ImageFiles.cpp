@@ -15,36 +15,34 @@
 namespace velmo {
 namespace {
 
-constexpr const char* kOpenFailed = "Fehler beim Öffnen der Datei!";
-constexpr const char* kOpened = "Datei erfolgreich geöffnet!";
-constexpr const char* kTooLarge = "Datei ist größer als Flash-Speicher des Controllers!";
-
 bool IsDriveLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-LoadOutcome LoadHexImage(const std::string& path, FlashImage& image, const CCrc16& crc) {
-    LoadOutcome outcome;
-    switch (ReadIntelHex(path, image)) {
+std::uint16_t CrcOf(const FlashImage& image) {
+    CCrc16 crc;
+    crc.BuildTable();
+    return crc.Compute(image.data(), static_cast<std::uint16_t>(image.size()));
+}
+
+LoadedImage LoadHexImage(const std::string& path) {
+    LoadedImage loaded;
+    loaded.format = ImageFormat::IntelHex;
+    ClearImage(loaded.image);
+    switch (ReadIntelHex(path, loaded.image, &loaded.supplied)) {
         case HexReadResult::OpenFailed:
-            outcome.statusText = kOpenFailed;
-            return outcome;
+            loaded.error = LoadError::CannotOpen;
+            return loaded;
         case HexReadResult::TooLarge:
-            // Refused like a binary file that is too large: the user sees which file it was
-            // and why, and nothing of it is programmed. A HEX load has no success text.
-            ClearImage(image);
-            outcome.fileName = FileNameFromPath(path);
-            outcome.tooltipPath = path;
-            outcome.messageBox = kTooLarge;
-            return outcome;
+            // A record beyond the flash means the file is for a larger chip: programming only
+            // the part that fits would leave a broken program in the chip.
+            loaded.error = LoadError::TooLarge;
+            return loaded;
         case HexReadResult::Ok:
             break;
     }
-    outcome.fileName = FileNameFromPath(path);
-    outcome.crc = crc.Compute(image.data(), FLASH_SIZE);
-    outcome.tooltipPath = path;
-    outcome.loaded = true;
-    return outcome;
+    loaded.crc = CrcOf(loaded.image);
+    return loaded;
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
@@ -96,34 +94,32 @@ std::string FileNameFromPath(const std::string& path) {
     return path;
 }
 
-LoadOutcome LoadImageFile(const std::string& path, FlashImage& image, const CCrc16& crc) {
-    ClearImage(image);
-    if (IsIntelHexFile(path)) return LoadHexImage(path, image, crc);
-    return LoadBinaryImage(path, image, crc);
+LoadedImage LoadImageFile(const std::string& path) {
+    if (IsIntelHexFile(path)) return LoadHexImage(path);
+    return LoadBinaryImage(path);
 }
 
-LoadOutcome LoadBinaryImage(const std::string& path, FlashImage& image, const CCrc16& crc) {
-    LoadOutcome outcome;
+LoadedImage LoadBinaryImage(const std::string& path) {
+    LoadedImage loaded;
+    loaded.format = ImageFormat::Binary;
+    ClearImage(loaded.image);
     // One byte more than fits tells a file that is too large without trusting its size.
     std::array<char, FLASH_SIZE + 1> bytes{};
     InputFile file;
     const long got = file.Open(path) ? file.Read(bytes.data(), bytes.size()) : -1;
     if (got < 0) {
-        outcome.statusText = kOpenFailed;
-        return outcome;
+        loaded.error = LoadError::CannotOpen;
+        return loaded;
     }
-    outcome.fileName = FileNameFromPath(path);
-    outcome.statusText = kOpened;
-    outcome.tooltipPath = path;
     const auto length = static_cast<std::size_t>(got);
     if (length > FLASH_SIZE) {
-        outcome.messageBox = kTooLarge;
-        return outcome;
+        loaded.error = LoadError::TooLarge;
+        return loaded;
     }
-    std::copy_n(bytes.begin(), length, image.begin());
-    outcome.loaded = true;
-    outcome.crc = crc.Compute(image.data(), FLASH_SIZE);
-    return outcome;
+    std::copy_n(bytes.begin(), length, loaded.image.begin());
+    for (std::size_t a = 0; a < length; ++a) loaded.supplied.set(a);
+    loaded.crc = CrcOf(loaded.image);
+    return loaded;
 }
 
 bool ReplaceFile(const std::string& path, const std::uint8_t* data, std::size_t size) {

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "image/Crc16.h"
@@ -14,24 +13,31 @@ namespace velmo {
 // such as "C:". A path ending in a separator gives "".
 std::string FileNameFromPath(const std::string& path);
 
-// What a load changes on screen and in the state, in the order the window shows it:
-// file label and tooltip, status text, message box, CRC field. An empty optional leaves
-// that element as it was.
-struct LoadOutcome {
-    bool loaded = false;                     // a usable image is in place (m_noFileLoaded = 0)
-    std::optional<std::string> fileName;     // new text of the file label
-    std::optional<std::string> tooltipPath;  // new text of the file label's tooltip
-    std::optional<std::string> statusText;
-    std::optional<std::string> messageBox;
-    std::optional<std::uint16_t> crc;        // new m_imageCrc, shown as FormatCrc(*crc)
+// The two kinds of image file; which one a file is, its content decides, never its name.
+enum class ImageFormat : std::uint8_t { IntelHex, Binary };
+
+enum class LoadError : std::uint8_t {
+    None,
+    CannotOpen,  // missing, unreadable, or not a regular file
+    TooLarge,    // more than 12288 bytes, or a HEX record beyond the flash
 };
 
-// Clears image to 0xFF, decides HEX or binary by content and fills it.
-LoadOutcome LoadImageFile(const std::string& path, FlashImage& image, const CCrc16& crc);
+// A file read into an image. The image is all 0xFF unless the load succeeded; the format is
+// known also when the file was then refused as too large.
+struct LoadedImage {
+    LoadError error = LoadError::None;
+    ImageFormat format = ImageFormat::Binary;
+    FlashImage image{};
+    SuppliedBytes supplied;  // the addresses the file gives a byte for
+    std::uint16_t crc = 0;   // CRC-16 of all 12288 bytes, 0xFF where nothing was supplied
+    bool Loaded() const { return error == LoadError::None; }
+};
 
-// The binary half of LoadImageFile alone, for an image the caller has cleared: raw bytes from
-// address 0, at most 12288 of them.
-LoadOutcome LoadBinaryImage(const std::string& path, FlashImage& image, const CCrc16& crc);
+// Decides Intel HEX or binary by content and reads the file into a fresh image.
+LoadedImage LoadImageFile(const std::string& path);
+
+// The binary reading alone: raw bytes from address 0, at most 12288 of them.
+LoadedImage LoadBinaryImage(const std::string& path);
 
 // Writes exactly 12288 bytes beside the target and replaces it only when all are written,
 // so a failed save never destroys an existing file. False when it could not be written.

@@ -127,7 +127,7 @@ class HexTest {
 // ignored and reading goes on to the file's physical end.
 class HexReader {
   public:
-    explicit HexReader(FlashImage& image) : m_image(image) {}
+    HexReader(FlashImage& image, SuppliedBytes& supplied) : m_image(image), m_supplied(supplied) {}
 
     bool Char(char c) {
         if (m_line.size() < kReaderLinePrefix) m_line.push_back(c);
@@ -172,11 +172,13 @@ class HexReader {
             }
             const long value = ReadField(m_line, 9 + 2 * static_cast<std::size_t>(i), 2, 16);
             m_image[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(value);
+            m_supplied.set(static_cast<std::size_t>(index));
         }
         return true;
     }
 
     FlashImage& m_image;
+    SuppliedBytes& m_supplied;
     std::string m_line;
     std::uint32_t m_upperAddress = 0;
     bool m_dataOn = true;
@@ -193,13 +195,15 @@ bool IsIntelHexFile(const std::string& path) {
     return test.Passed();
 }
 
-HexReadResult ReadIntelHex(const std::string& path, FlashImage& image) {
-    // Work on a copy so that a refused or unreadable file leaves the caller's image as it was.
+HexReadResult ReadIntelHex(const std::string& path, FlashImage& image, SuppliedBytes* supplied) {
+    // Work on copies so that a refused or unreadable file leaves the caller's image as it was.
     FlashImage filled = image;
-    HexReader reader(filled);
+    SuppliedBytes stored;
+    HexReader reader(filled, stored);
     if (ScanLines(path, reader) == ScanResult::Failed) return HexReadResult::OpenFailed;
     if (reader.TooLarge()) return HexReadResult::TooLarge;
     image = filled;
+    if (supplied) *supplied = stored;
     return HexReadResult::Ok;
 }
 

@@ -19,8 +19,10 @@ enum class HexReadResult {
 };
 
 // Stores the data records (types 00, 02, 04) into image; the caller has cleared it. The
-// record checksums are not looked at (IsIntelHexFile has checked them). Unless the result is
-// Ok, image is left exactly as it was.
-HexReadResult ReadIntelHex(const std::string& path, FlashImage& image);
+// record checksums are not looked at (IsIntelHexFile has checked them). supplied, when given,
+// gets the addresses the records wrote, also where they wrote 0xFF. Unless the result is Ok,
+// image and supplied are left exactly as they were.
+HexReadResult ReadIntelHex(const std::string& path, FlashImage& image,
+                           SuppliedBytes* supplied = nullptr);
 
 }  // namespace velmo

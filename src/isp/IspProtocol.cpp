@@ -29,15 +29,15 @@ constexpr int kMaxPolls = 200;
 
 }  // namespace
 
-IspProtocol::IspProtocol(PortIo& port, Clock& clock, const std::uint8_t& mode,
-                         const std::uint32_t& bitDelay)
+IspProtocol::IspProtocol(PortIo& port, Clock& clock, ProgrammerMode mode,
+                         std::uint32_t bitDelay)
     : m_port(port), m_clock(clock), m_mode(mode), m_bitDelay(bitDelay) {}
 
-// Any mode byte other than Raw gets the Board sequences: they are the ones that check the
+// Any mode other than Raw gets the Board sequences: they are the ones that check the
 // target's answer, so an unexpected value cannot make a missing board look fine.
 bool IspProtocol::StartSequence() {
     SetLine(m_port, IspLine::Enable, 1);
-    if (m_mode == static_cast<std::uint8_t>(ProgrammerMode::Raw)) {
+    if (m_mode == ProgrammerMode::Raw) {
         SetLine(m_port, IspLine::Rst, 0);
         m_clock.Delay(1000);
         SetLine(m_port, IspLine::Rst, 1);
@@ -60,7 +60,7 @@ bool IspProtocol::StartSequence() {
 }
 
 void IspProtocol::EndSequence() {
-    if (m_mode == static_cast<std::uint8_t>(ProgrammerMode::Raw)) {
+    if (m_mode == ProgrammerMode::Raw) {
         SetLine(m_port, IspLine::Rst, 0);
         return;
     }
@@ -122,26 +122,34 @@ std::uint8_t IspProtocol::ReadCodeByte(std::uint32_t address) {
 }
 
 int IspProtocol::WriteCodeByte(std::uint32_t address, std::uint8_t data) {
+    return WriteAndCheck(address, data).confirmed ? 1 : 0;
+}
+
+WriteCheck IspProtocol::WriteAndCheck(std::uint32_t address, std::uint8_t data) {
     SetLine(m_port, IspLine::Sck, 0);
     ShiftOutByte(WriteInstruction(address), m_bitDelay);
     ShiftOutByte(LowAddressByte(address), m_bitDelay);
     ShiftOutByte(data, m_bitDelay);
     m_clock.Delay(kWriteWaitUs);
-    if (ReadCodeByte(address) == data) {
-        return 1;
+    WriteCheck check;
+    check.lastRead = ReadCodeByte(address);
+    if (check.lastRead == data) {
+        check.confirmed = true;
+        return check;
     }
     // The chip answers a cell still being written with bit 7 inverted, so a slow write
     // shows up as a mismatch here and is polled until it finishes or the limit is reached.
     for (int poll = 1;; ++poll) {
-        const std::uint8_t value = ReadCodeByte(address);
+        check.lastRead = ReadCodeByte(address);
         if (m_pump) {
             m_pump();
         }
-        if (value == data) {
-            return 1;
+        if (check.lastRead == data) {
+            check.confirmed = true;
+            return check;
         }
         if (poll > kMaxPolls) {
-            return 0;
+            return check;
         }
         m_clock.Delay(kPollWaitUs);
     }

@@ -3,19 +3,32 @@
 #include <cstdint>
 #include <functional>
 
-#include "timing/Clock.h"
-#include "port/PortIo.h"
 #include "isp/Settings.h"
+#include "port/PortIo.h"
+#include "timing/Clock.h"
 
 namespace velmo {
 
+// What a byte write came to: whether the cell read back the written byte, and the byte it
+// answered last.
+struct WriteCheck {
+    bool confirmed = false;
+    std::uint8_t lastRead = 0;
+};
+
 // The AT89S53's serial programming interface over the port's lines: the bit cycle, the
-// start and end sequences of both modes and the five instructions. Mode and bit delay are
-// read live from the owner's variables, so a change during a running operation applies
+// start and end sequences of both modes and the five instructions. The owner tells it the
+// mode and the bit delay whenever they change, also while an operation runs: a change applies
 // from the next byte.
 class IspProtocol {
 public:
-    IspProtocol(PortIo& port, Clock& clock, const std::uint8_t& mode, const std::uint32_t& bitDelay);
+    IspProtocol(PortIo& port, Clock& clock, ProgrammerMode mode = ProgrammerMode::Board,
+                std::uint32_t bitDelay = 20);
+
+    void SetMode(ProgrammerMode mode) { m_mode = mode; }
+    ProgrammerMode Mode() const { return m_mode; }
+    void SetBitDelay(std::uint32_t microseconds) { m_bitDelay = microseconds; }
+    std::uint32_t BitDelay() const { return m_bitDelay; }
 
     // Runs between the read-back polls of WriteCodeByte (one pass of the event pump).
     void SetPumpCallback(std::function<void()> pump) { m_pump = std::move(pump); }
@@ -32,6 +45,8 @@ public:
     std::uint8_t ReadCodeByte(std::uint32_t address);
     // 1 when the cell reads back equal within the polling limit (at most 202 reads), else 0.
     int WriteCodeByte(std::uint32_t address, std::uint8_t data);
+    // The same write and read-back, telling also what the cell answered last.
+    WriteCheck WriteAndCheck(std::uint32_t address, std::uint8_t data);
     // A flag counts as set only when it equals 1.
     void WriteLockBits(int lockBit1, int lockBit2, int lockBit3);
 
@@ -50,8 +65,8 @@ private:
 
     PortIo& m_port;
     Clock& m_clock;
-    const std::uint8_t& m_mode;
-    const std::uint32_t& m_bitDelay;
+    ProgrammerMode m_mode;
+    std::uint32_t m_bitDelay;
     std::function<void()> m_pump;
 };
 

@@ -1,110 +1,206 @@
 #include "ops/Programmer.h"
 
-#include "image/ImageFiles.h"
 #include "port/Pins.h"
 
 namespace velmo {
 
 namespace {
-constexpr char kDriverStarted[] = "DriverLinx I/O erfolgreich gestartet!";
-constexpr char kDriverFailed[] = "Fehler beim Starten von DriverLinx I/O! ";
-constexpr char kSaveFailed[] = "Fehler beim Erzeugen der Datei!";
-
-// Until the user confirms a clock rate, an interactive start runs with this slow, safe
-// half-period instead of the one the default rate would give.
 constexpr double kInteractiveClockRate = 24.0;
 constexpr std::uint32_t kInteractiveBitDelay = 20;
+
+// Showing the position on every byte would cost more than the byte itself.
+constexpr std::uint32_t kProgressStep = 307;
+constexpr std::uint32_t kPauseAfterEraseMs = 500;
 }  // namespace
 
-Programmer::Programmer(PortIo& port, Clock& clock, Host& host)
-    : m_port(port), m_clock(clock), m_host(host), m_isp(port, clock, m_mode, m_bitDelay) {
+Programmer::Programmer(PortIo& port, Clock& clock, ProgrammerObserver& observer)
+    : m_port(port),
+      m_clock(clock),
+      m_observer(observer),
+      m_session(port, clock, *this, ProgrammerMode::Board, kInteractiveBitDelay) {
     m_crc.BuildTable();
     // Save is available before any Read: it then writes an erased chip's image.
     ClearImage(m_image);
     ClearImage(m_readImage);
-    // A write that has to poll keeps the window alive between the polls.
-    m_isp.SetPumpCallback([this] { PumpMessages(); });
 }
 
 void Programmer::SetClockRate(double mhz) {
     m_clockRate = mhz;
-    m_bitDelay = BitDelayForClockRate(mhz);
+    m_session.SetBitDelay(BitDelayForClockRate(mhz));
 }
 
-void Programmer::ApplySettings(const BatchJob& batch, ProgrammerMode mode,
-                               std::uint8_t portIndex, std::uint16_t portAddress,
-                               double clockRate) {
-    m_batch = batch;
-    m_mode = static_cast<std::uint8_t>(mode);
-    m_portIndex = portIndex;
-    SetPortAddress(portAddress);
-    SetClockRate(clockRate);
-}
-
-void Programmer::SelectPort(std::uint8_t portIndex) {
-    static constexpr std::uint16_t kAddresses[] = {LPT1_ADDRESS, LPT2_ADDRESS, LPT3_ADDRESS};
-    if (portIndex < 1 || portIndex > 3) return;
-    m_portIndex = portIndex;
-    SetPortAddress(kAddresses[portIndex - 1]);
+void Programmer::UseInteractiveClock() {
+    m_clockRate = kInteractiveClockRate;
+    m_session.SetBitDelay(kInteractiveBitDelay);
 }
 
 bool Programmer::StartDriver() {
     m_driverRunning = 0;
-    m_port.StartDriver();
-    m_driverRunning = m_port.DriverActive() ? 1 : 0;
-    if (m_driverRunning == 1) {
-        m_host.SetStatusText(kDriverStarted);
-    } else {
-        m_host.SetStatusText(kDriverFailed + m_port.DriverMessage());
-    }
+    m_driverRunning = m_session.StartDriver() ? 1 : 0;
     return m_driverRunning == 1;
 }
 
 void Programmer::ShutdownDriver() {
     if (m_driverRunning != 1) return;
-    m_isp.EndSequence();
-    m_port.StopDriver();
+    m_session.End();
+    m_session.StopDriver();
     // Exit and close may both arrive; the driver is stopped once.
     m_driverRunning = 0;
 }
 
-void Programmer::ApplyInteractiveDefaults() {
-    SelectMode(ProgrammerMode::Board);
-    SetPortAddress(LPT1_ADDRESS);
-    SelectPort(1);
-    if (m_driverRunning == 1) {
-        // The lines start idle: interface off, target out of reset.
-        SetLine(m_port, IspLine::Enable, 0);
-        SetLine(m_port, IspLine::Rst, 0);
-    }
-    m_clockRate = kInteractiveClockRate;
-    m_bitDelay = kInteractiveBitDelay;
+void Programmer::IdleLines() {
+    SetLine(m_port, IspLine::Enable, 0);
+    SetLine(m_port, IspLine::Rst, 0);
 }
 
-void Programmer::LoadFile(const std::string& path) {
-    m_noFileLoaded = 1;
-    const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
-    if (outcome.fileName) {
-        m_strFileName = *outcome.fileName;
-        m_host.Repaint();
-    }
-    if (outcome.tooltipPath) m_host.SetFileTip(*outcome.tooltipPath);
-    if (outcome.statusText) m_host.SetStatusText(*outcome.statusText);
-    if (outcome.messageBox) m_host.ShowMessage(*outcome.messageBox);
-    if (outcome.crc) {
-        m_imageCrc = *outcome.crc;
-        m_strCrc = FormatCrc(m_imageCrc);
-        m_host.MembersToControls();
-    }
-    if (outcome.loaded) m_noFileLoaded = 0;
-    m_host.MembersToControls();
-    m_host.Repaint();
+std::uint16_t Programmer::CrcOf(const FlashImage& image) const {
+    return m_crc.Compute(image.data(), static_cast<std::uint16_t>(image.size()));
 }
 
-bool Programmer::SaveReadImage(const std::string& path) {
-    if (SaveImageFile(path, m_readImage)) return true;
-    m_host.ShowMessage(kSaveFailed);
+void Programmer::ByteDone(std::uint32_t address, std::size_t) {
+    if (address % kProgressStep == 0) m_observer.ProgressAt(address);
+}
+
+bool Programmer::StartStep() {
+    if (m_session.Start()) return true;
+    // The lines stay as the failed start left them: there is no end sequence here.
+    m_observer.Notice(ProgrammerNotice::BoardFailed);
+    m_observer.Status(ProgrammerStatus::BoardFailed);
+    m_errorFlag = 1;
     return false;
+}
+
+void Programmer::Erase() {
+    OperationScope scope(*this);
+    if (!StartStep()) return;
+    m_observer.Status(ProgrammerStatus::Erasing);
+    m_session.Enable();
+    m_session.Erase();
+    m_session.End();
+    m_observer.Status(ProgrammerStatus::Erased);
+    m_observer.Pump();
+}
+
+ProgramOutcome Programmer::Program() {
+    OperationScope scope(*this);
+    // Without an image there is nothing to program, so the chip is not wiped either.
+    if (m_noFileLoaded == 1) {
+        m_observer.Notice(ProgrammerNotice::NoImage);
+        return ProgramOutcome::NoImage;
+    }
+    Erase();
+    m_clock.SleepMs(kPauseAfterEraseMs);
+    m_observer.Pump();
+    if (!StartStep()) return ProgramOutcome::BoardFailed;
+    // A command run by the pumps above (Open, a drop) may have taken the image away.
+    if (m_noFileLoaded == 1) {
+        m_observer.Notice(ProgrammerNotice::NoImage);
+        return ProgramOutcome::NoImage;
+    }
+    m_observer.Phase(OperationPhase::Exclusive);
+    m_observer.ProgressRange(FLASH_SIZE);
+    m_observer.ProgressAt(0);
+    m_session.Enable();
+    m_session.SettleNow(ChipSession::kSettleUs);
+    m_abortFlag = 0;
+    m_observer.Status(ProgrammerStatus::Programming);
+
+    const StepResult written = m_session.Write(m_image, WriteSelection::All);
+    // An Abort that came through the write's polling has already ended the sequence, so the
+    // polls could only fail: the user stopped the run, the chip did not refuse it.
+    if (written.outcome == StepOutcome::Stopped ||
+        (written.outcome == StepOutcome::WriteFailed && m_abortFlag == 1)) {
+        // Whoever set the flag has already restored the idle state and ended the sequence.
+        m_observer.Status(ProgrammerStatus::Aborted);
+        return ProgramOutcome::Aborted;
+    }
+    if (written.outcome == StepOutcome::WriteFailed) {
+        WriteFailed();
+        return ProgramOutcome::WriteFailed;
+    }
+    m_observer.Status(ProgrammerStatus::Programmed);
+    m_session.End();
+    m_observer.Phase(OperationPhase::Finished);
+    return ProgramOutcome::Programmed;
+}
+
+void Programmer::WriteFailed() {
+    m_session.End();
+    m_observer.Notice(ProgrammerNotice::ProgramFailed);
+    m_observer.Status(ProgrammerStatus::ProgramFailed);
+    m_errorFlag = 1;
+    m_observer.Phase(OperationPhase::Finished);
+    m_abortFlag = 1;
+}
+
+void Programmer::Verify() {
+    OperationScope scope(*this);
+    if (!StartStep()) return;
+    if (m_noFileLoaded == 1) {
+        m_observer.Notice(ProgrammerNotice::NoImage);
+        return;
+    }
+    ClearImage(m_readImage);
+    m_observer.Status(ProgrammerStatus::Verifying);
+    m_observer.Phase(OperationPhase::Exclusive);
+    m_session.Enable();
+    m_session.SettleNow(ChipSession::kSettleUs);
+    m_observer.ProgressRange(FLASH_SIZE);
+    m_abortFlag = 0;
+
+    ImageDifference difference;
+    if (!m_session.Verify(m_image, m_readImage, difference).ok()) {
+        m_observer.Status(ProgrammerStatus::Aborted);
+        return;
+    }
+    m_observer.Status(ProgrammerStatus::Verified);
+    m_readCrc = CrcOf(m_readImage);
+    m_session.End();
+    // Two different images can share a CRC-16; only the bytes themselves prove agreement.
+    m_observer.Notice(difference.Equal() ? ProgrammerNotice::ImagesMatch
+                                         : ProgrammerNotice::ImagesDiffer);
+    m_observer.Phase(OperationPhase::Finished);
+}
+
+void Programmer::Read() {
+    OperationScope scope(*this);
+    // Cleared first, so that a failed start leaves an erased image rather than an old one.
+    ClearImage(m_readImage);
+    if (!StartStep()) return;
+    m_observer.Status(ProgrammerStatus::Reading);
+    m_observer.Phase(OperationPhase::Shared);
+    m_session.Enable();
+    m_session.SettleNow(ChipSession::kSettleUs);
+    m_observer.ProgressRange(FLASH_SIZE);
+    m_abortFlag = 0;
+
+    if (!m_session.Read(Step::Read, m_readImage).ok()) {
+        m_observer.Status(ProgrammerStatus::Aborted);
+        return;
+    }
+    m_readCrc = CrcOf(m_readImage);
+    m_observer.Status(ProgrammerStatus::ReadDone);
+    m_observer.Phase(OperationPhase::SharedFinished);
+    m_session.End();
+}
+
+void Programmer::WriteLockBits(const LockBitChoice& bits) {
+    OperationScope scope(*this);
+    if (!StartStep()) return;
+    m_observer.Status(ProgrammerStatus::WritingLockBits);
+    m_observer.Phase(OperationPhase::Exclusive);
+    m_session.Enable();
+    m_session.SettleNow(ChipSession::kSettleUs);
+    m_session.WriteLockBits(bits);
+    m_observer.Phase(OperationPhase::Finished);
+    m_observer.Status(ProgrammerStatus::LockBitsWritten);
+    m_session.End();
+}
+
+void Programmer::Abort() {
+    m_abortFlag = 1;
+    m_observer.Phase(OperationPhase::Finished);
+    m_session.End();
 }
 
 }  // namespace velmo

@@ -5,95 +5,90 @@
 
 #include "image/Crc16.h"
 #include "image/FlashImage.h"
-#include "timing/Clock.h"
-#include "ops/Host.h"
-#include "isp/IspProtocol.h"
-#include "port/PortIo.h"
 #include "isp/Settings.h"
+#include "ops/ChipSession.h"
+#include "ops/OperationObserver.h"
+#include "ops/ProgrammerObserver.h"
+#include "port/PortIo.h"
+#include "timing/Clock.h"
 
 namespace velmo {
 
-// The programmer without its window: the settings, the batch job, both images with their
-// CRCs, the abort and error flags, the file commands and the five device operations. It
-// reaches the window only through Host, the port only through PortIo and time only through
-// Clock. Member names are the ones the window's data exchange binds.
-class Programmer {
+// How Program ended.
+enum class ProgramOutcome : std::uint8_t {
+    Programmed,   // every byte written and confirmed
+    NoImage,      // no usable image was loaded; the chip was left alone
+    BoardFailed,  // the board did not answer before the writing began
+    WriteFailed,  // a byte did not take; the bytes before it are written
+    Aborted,      // stopped by the user
+};
+
+// The programmer as the main window runs it: the settings, both images with their CRCs, the
+// abort and error flags and the five device operations, each framed by the mode's start and
+// end sequence in the order the window shows them. It talks to the window only through
+// ProgrammerObserver; its byte loops are ChipSession's, the same as velmo-cli's.
+class Programmer : private OperationObserver {
   public:
-    Programmer(PortIo& port, Clock& clock, Host& host);
+    Programmer(PortIo& port, Clock& clock, ProgrammerObserver& observer);
 
     // --- settings ---
     void SetPortAddress(std::uint16_t address) { m_port.SetBaseAddress(address); }
     std::uint16_t PortAddress() const { return m_port.BaseAddress(); }
-    // Stores the rate and derives m_bitDelay from it.
+    // Stores the rate and derives the bit delay from it; a running Read takes the new delay
+    // from its next byte.
     void SetClockRate(double mhz);
-    // What a command line sets: the batch job, mode, port (menu index and address), clock rate.
-    void ApplySettings(const BatchJob& batch, ProgrammerMode mode, std::uint8_t portIndex,
-                       std::uint16_t portAddress, double clockRate);
-    // The port menu's commands: index 1, 2, 3 select LPT1, LPT2, LPT3.
-    void SelectPort(std::uint8_t portIndex);
-    void SelectMode(ProgrammerMode mode) { m_mode = static_cast<std::uint8_t>(mode); }
+    // An interactive start runs with this slow, safe half-period until the user confirms a
+    // clock rate.
+    void UseInteractiveClock();
+    double ClockRate() const { return m_clockRate; }
+    std::uint32_t BitDelay() const { return m_session.BitDelay(); }
+    void SelectMode(ProgrammerMode mode) { m_session.SetMode(mode); }
+    ProgrammerMode Mode() const { return m_session.Mode(); }
 
     // --- driver ---
-    // Starts the driver and shows the outcome in the status bar; returns m_driverRunning.
+    // Starts the driver; returns whether it runs (m_driverRunning).
     bool StartDriver();
+    std::string DriverMessage() const { return m_session.DriverMessage(); }
     // Exit and close: the end sequence and the driver's stop, when it runs.
     void ShutdownDriver();
-    // Interactive start: Board, LPT1, idle lines (when the driver runs), 24 MHz with 20 us.
-    void ApplyInteractiveDefaults();
-
-    // --- files ---
-    void LoadFile(const std::string& path);
-    // Writes m_readImage; shows "Fehler beim Erzeugen der Datei!" when that fails.
-    bool SaveReadImage(const std::string& path);
+    // The lines as an interactive start leaves them: interface off, target out of reset.
+    void IdleLines();
 
     // --- device operations ---
-    void OnErase();
-    void OnProgram();
-    void OnVerify();
-    void OnRead();
-    void OnLockBits();
-    void OnAbort();
-    void PumpMessages();
-    void OnWriteFailed();
-
-    bool StartStep();  // the start sequence with the board's failure handling
-
-    IspProtocol& Isp() { return m_isp; }
+    void Erase();
+    ProgramOutcome Program();
+    void Verify();
+    void Read();
+    void WriteLockBits(const LockBitChoice& bits);
+    // Stops the running byte loop before its next byte and releases the lines now.
+    void Abort();
 
     // True from the start of a device operation to its end, also while a command that came
-    // through its message pump runs. The window refuses a dropped file meanwhile, so that no
-    // new image is loaded under a running Program.
+    // through its pump runs.
     bool OperationRunning() const { return m_operationDepth > 0; }
 
-    // --- state, as the window binds it ---
-    std::uint8_t m_mode = static_cast<std::uint8_t>(ProgrammerMode::Board);
+    // --- state ---
     int m_driverRunning = 0;
-    int m_errorFlag = 0;
-    BatchJob m_batch;
-    int m_lockBit1 = 0;
-    int m_lockBit2 = 0;
-    int m_lockBit3 = 0;
-    std::string m_strFileName;
-    std::string m_strCrc;
-    double m_clockRate = 24.0;
-    int m_abortFlag = 0;
-    std::string m_strFilePath;
+    int m_errorFlag = 0;  // a device operation has failed since start
+    int m_abortFlag = 0;  // the running byte loop is to stop
+    int m_noFileLoaded = 1;
     CCrc16 m_crc;
-    FlashImage m_image{};
-    FlashImage m_readImage{};
-    std::uint8_t m_portIndex = 1;
+    FlashImage m_image{};      // the loaded file, programmed and verified against
+    FlashImage m_readImage{};  // what Read or Verify last got from the chip
     std::uint16_t m_imageCrc = 0;
     std::uint16_t m_readCrc = 0;
-    std::uint32_t m_bitDelay = 20;
-    int m_noFileLoaded = 1;
 
   private:
-    // What ended a byte loop.
-    enum class LoopEnd { Completed, Aborted, WorkFailed };
-    template <typename Work>
-    LoopEnd RunByteLoop(Work work);
+    // The byte loops report to the programmer, which passes on what its front end needs.
+    void ByteDone(std::uint32_t address, std::size_t done) override;
+    void Pump() override { m_observer.Pump(); }
+    bool StopRequested() override { return m_abortFlag == 1; }
 
-    // Counts the operations that are running (nested through the pump), for OperationRunning.
+    // The start sequence with the board's failure handling.
+    bool StartStep();
+    void WriteFailed();
+    std::uint16_t CrcOf(const FlashImage& image) const;
+
     class OperationScope {
       public:
         explicit OperationScope(Programmer& owner) : m_owner(owner) { ++m_owner.m_operationDepth; }
@@ -105,11 +100,12 @@ class Programmer {
         Programmer& m_owner;
     };
 
-    int m_operationDepth = 0;
     PortIo& m_port;
     Clock& m_clock;
-    Host& m_host;
-    IspProtocol m_isp;
+    ProgrammerObserver& m_observer;
+    ChipSession m_session;
+    double m_clockRate = 24.0;
+    int m_operationDepth = 0;
 };
 
 }  // namespace velmo

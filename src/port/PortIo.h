@@ -5,6 +5,11 @@
 
 namespace velmo {
 
+// The base addresses of the three standard ports LPT1, LPT2 and LPT3.
+inline constexpr std::uint16_t LPT1_ADDRESS = 0x378;
+inline constexpr std::uint16_t LPT2_ADDRESS = 0x278;
+inline constexpr std::uint16_t LPT3_ADDRESS = 0x3BC;
+
 // Access to one parallel port: start and stop the driver, and single 8-bit registers at
 // base, base+1 and base+2. The base address lives here because every pin operation takes
 // it from here. Reads and writes report no error: a backend that notices a failure keeps

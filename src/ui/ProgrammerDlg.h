@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "ops/Host.h"
-#include "ops/Programmer.h"
-#include "ui/ClockRateDlg.h"
 #include "dialogs/DialogUnits.h"
+#include "ops/Programmer.h"
+#include "ops/ProgrammerObserver.h"
+#include "ui/ClockRateDlg.h"
 
 class QAction;
 class QCheckBox;
@@ -21,14 +21,21 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QProgressBar;
-class QTimer;
 class QToolBar;
 class QWidget;
 
+// The window's caption; a second start finds the running copy by it.
+inline constexpr char kCaption[] = "Velmo-Programmer (AT89S53)";
+
 // The main window: menu bar, toolbar, progress bar, CRC field, lock-bit boxes, file label and
-// status bar, laid out as the dialog was drawn. It owns the programmer core, shows what the
-// core reports through Host, and turns every command into a call on the core.
-class CProgrammerDlg : public QDialog, public velmo::Host {
+// status bar, laid out as the dialog was drawn. It owns the programmer core, turns every
+// command into a call on it and shows what the core reports.
+//
+// Its code is split by concern: ProgrammerDlgLayout.cpp builds the window,
+// ProgrammerDlgStates.cpp switches the fixed menu and toolbar states,
+// ProgrammerDlgCommands.cpp runs the commands and the file commands, and
+// ProgrammerDlgReports.cpp words and shows what the operations report.
+class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     Q_OBJECT
   public:
     CProgrammerDlg(velmo::PortIo& port, velmo::Clock& clock, QWidget* parent = nullptr);
@@ -37,11 +44,20 @@ class CProgrammerDlg : public QDialog, public velmo::Host {
     velmo::Programmer& Core() { return m_core; }
     const velmo::Programmer& Core() const { return m_core; }
 
-    // Start-up, before the window is shown: driver start, defaults or the batch timer.
-    void OnInitDialog();
+    // --- start-up ---
+    // A batch start takes its settings from the command line and none of the interactive
+    // defaults; a failed write then ends the program.
+    void SetBatchActive(bool active) { m_batchActive = active; }
+    bool BatchActive() const { return m_batchActive; }
+    // Which port menu item stands for the port address, as the command line chose it.
+    void SetPortIndex(int index) { m_portIndex = index; }
+    int PortIndex() const { return m_portIndex; }
+    // Before the window is shown: toolbar, status bar, driver start, and for an interactive
+    // start the defaults. Returns whether the driver runs.
+    bool OnInitDialog();
 
     // Nobody can see or click this window: status texts and progress go to standard error
-    // as lines, and a batch run always ends the program when its work ends.
+    // as lines.
     void SetHeadless(bool headless) { m_headless = headless; }
     bool IsHeadless() const { return m_headless; }
 
@@ -56,7 +72,7 @@ class CProgrammerDlg : public QDialog, public velmo::Host {
     void OnPortLpt2() { SelectPort(2); }
     void OnPortLpt3() { SelectPort(3); }
     void OnErase();
-    void OnProgram();
+    velmo::ProgramOutcome OnProgram();
     void OnRead();
     void OnVerify();
     void OnLockBits();
@@ -68,10 +84,16 @@ class CProgrammerDlg : public QDialog, public velmo::Host {
     // Loads and programs the first file; refused while the driver does not run or an
     // operation is under way.
     void OnDropFiles(const QStringList& paths);
-    // The batch run, one second after a batch start.
-    void OnTimer();
     // Runs the command of a menu item or toolbar button.
     void RunCommand(int command);
+
+    // Clears the image, reads the file into it and shows name, path and CRC.
+    void LoadFile(const std::string& path);
+    // Checks the menu items of the mode and port set by the command line; unchecks nothing.
+    void CheckCommandLineSettings();
+    // Runs work as one operation: drops are refused and the end of the modal run waits until
+    // it has returned.
+    void RunOperation(const std::function<void()>& work);
 
     // --- seams for the start-up and for tests ---
     // Returns the chosen path, or an empty string when the user cancelled.
@@ -100,27 +122,21 @@ class CProgrammerDlg : public QDialog, public velmo::Host {
     // Where the dialog's own client area begins: below the menu bar and the toolbar strip.
     int ClientTop() const;
     int ToolBarStripHeight() const;
-    bool BatchTimerActive() const;
     bool OperationRunning() const { return m_operationDepth > 0; }
-    // Set once the quit has been posted; the status the program then ends with.
+    // The path last chosen in the Open dialog (a dropped or batch file does not count).
+    const std::string& FilePath() const { return m_strFilePath; }
+    // Lock-Bit 1, 2 or 3 as last taken from its box (by Program, Lock bits or Enter).
+    int LockBitMember(int number) const;
+
+    // --- reports ---
+    void SetStatusText(const std::string& text);
+    // The program's own box: text, one OK button; returns when it is confirmed.
+    void ShowMessage(const std::string& text);
+    // Ends the modal run once control is back in the event loop, with this exit status
+    // (the first one asked for counts).
+    void PostQuit(int exitCode);
     bool QuitPosted() const { return m_quitCode.has_value(); }
     int ExitCode() const { return m_quitCode.value_or(0); }
-
-    // --- velmo::Host ---
-    void SetStatusText(const std::string& text) override;
-    void ShowMessage(const std::string& text) override;
-    void SetProgressRange(int lower, int upper) override;
-    void SetProgressPos(int position) override;
-    void EnterBusyMenuState() override;
-    void EnterReadMenuState() override;
-    void RestoreIdleMenuState() override;
-    void RestoreIdleMenuStateAfterRead() override;
-    void PumpMessages() override;
-    void ControlsToMembers() override;
-    void MembersToControls() override;
-    void SetFileTip(const std::string& path) override;
-    void Repaint() override;
-    void PostQuit(int exitCode) override;
 
     // Ends the modal run; while an operation runs, as soon as it has returned.
     void done(int result) override;
@@ -133,36 +149,63 @@ class CProgrammerDlg : public QDialog, public velmo::Host {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // --- layout ---
     void CreateMenu();
     void CreateControls();
     void CreateToolBar();
     void CreateStatusBar();
     void InitFileTip();
-    void EnterDriverFailureState();
-    void SelectPort(int index);
 
+    // --- states ---
+    void EnterBusyMenuState();
+    void EnterReadMenuState();
+    void RestoreIdleMenuState();
+    void RestoreIdleMenuStateAfterRead();
+    void EnterDriverFailureState();
     void SetItemEnabled(int command, bool enabled);
     void SetButtonEnabled(int command, bool enabled);
     void SetTopMenusEnabled(bool enabled);
     void SetChecked(int command, bool checked);
+    void SelectPort(int index);
 
-    // Runs a piece of work as one operation: drops are refused and the end of the modal run
-    // waits until it has returned.
+    // --- data exchange: the members the controls show ---
+    void ControlsToMembers();
+    void MembersToControls();
+    void SetFileTip(const std::string& path);
+    void Repaint();
+    void SetProgressPos(int position);
+    bool SaveReadImage(const std::string& path);
+    // Runs one device command of the core as an operation, remembering which one runs.
     template <typename Work>
-    void RunOperation(Work work);
-    // The batch run's own end: quits where the window stays open only for a person.
-    void EndBatchRun(int status);
+    auto RunDeviceCommand(int command, Work work);
+
+    // --- velmo::ProgrammerObserver ---
+    void Status(velmo::ProgrammerStatus status) override;
+    void Notice(velmo::ProgrammerNotice notice) override;
+    void Phase(velmo::OperationPhase phase) override;
+    void ProgressRange(std::size_t total) override;
+    void ProgressAt(std::uint32_t address) override;
+    void Pump() override;
 
     velmo::Programmer m_core;
     velmo::dialogs::DialogUnits m_units;
     CClockRateDlg m_clockDlg;
+    bool m_batchActive = false;
     bool m_headless = false;
+    int m_portIndex = 1;
     int m_operationDepth = 0;
+    int m_runningCommand = 0;  // the device command whose operation runs, 0 for none
     std::optional<int> m_pendingDone;
     std::optional<int> m_quitCode;
+
+    // What the controls show, as the data exchange moves it.
+    int m_lockBit1 = 0;
+    int m_lockBit2 = 0;
+    int m_lockBit3 = 0;
+    std::string m_strFileName;
+    std::string m_strCrc;
+    std::string m_strFilePath;  // the path last chosen in the Open dialog
     QString m_fileTipPath;
-    // The last status text: tells whether the batch run's Program got to its end.
-    std::string m_lastStatus;
 
     FileChooser m_chooseOpenFile;
     FileChooser m_chooseSaveFile;
@@ -179,6 +222,5 @@ class CProgrammerDlg : public QDialog, public velmo::Host {
     QLineEdit* m_crcField = nullptr;
     std::array<QCheckBox*, 3> m_lockBits{};
     QLabel* m_fileLabel = nullptr;
-    QTimer* m_batchTimer = nullptr;
     int m_toolBarHeight = 0;
 };

@@ -48,7 +48,7 @@ TEST(PortFactory, TheSimulatorRunsOnVirtualTimeOnlyWhenAsked) {
     EXPECT_TRUE(setup.port->DriverActive());
     EXPECT_NE(setup.port->DriverMessage().find("Simulator"), std::string::npos);
     // The board answers 600 ms of reset later: only on the clock handed out, and at once.
-    const std::uint8_t mode = static_cast<std::uint8_t>(ProgrammerMode::Board);
+    const ProgrammerMode mode = ProgrammerMode::Board;
     const std::uint32_t bitDelay = 2;
     IspProtocol isp(*setup.port, *setup.clock, mode, bitDelay);
     EXPECT_TRUE(isp.StartSequence());
@@ -89,7 +89,7 @@ TEST(PortFactory, TheSimulatorSavesItsChipWhenTheSetupGoesAway) {
             {"sim", "clock=virtual,writetime=5000", path.string(), path.string() + ".vcd"});
         setup.port->StartDriver();
         ASSERT_TRUE(setup.port->DriverActive()) << setup.port->DriverMessage();
-        const std::uint8_t mode = static_cast<std::uint8_t>(ProgrammerMode::Raw);
+        const ProgrammerMode mode = ProgrammerMode::Raw;
         const std::uint32_t bitDelay = 2;
         IspProtocol isp(*setup.port, *setup.clock, mode, bitDelay);
         isp.StartSequence();

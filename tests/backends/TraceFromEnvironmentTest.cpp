@@ -51,7 +51,7 @@ TEST_F(Trace, AProgrammingEnableDecodesFromTheDump) {
     setup.port->StartDriver();
     ASSERT_TRUE(setup.port->DriverActive()) << setup.port->DriverMessage();
     EXPECT_NE(setup.port->DriverMessage().find(path_), std::string::npos);
-    const std::uint8_t mode = static_cast<std::uint8_t>(ProgrammerMode::Board);
+    const ProgrammerMode mode = ProgrammerMode::Board;
     const std::uint32_t bitDelay = 2;
     IspProtocol isp(*setup.port, *setup.clock, mode, bitDelay);
     ASSERT_TRUE(isp.StartSequence());

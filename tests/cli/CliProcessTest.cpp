@@ -8,7 +8,7 @@
 
 #include "ChildProcess.h"
 #include "CliTestRig.h"
-#include "image/ImageSource.h"
+#include "image/ImageFiles.h"
 
 using namespace velmo;
 using namespace velmo::clitest;
@@ -87,8 +87,8 @@ TEST(CliProcessTest, ChipFileFollowsEachCommand) {
     TempDir dir;
     const std::string chip = dir.Path("chip.bin");
     const auto env = SimEnvironment(chip);
-    const cli::ImageSource example = cli::LoadImageSource(kExampleHex);
-    ASSERT_TRUE(example.ok);
+    const LoadedImage example = LoadImageFile(kExampleHex);
+    ASSERT_TRUE(example.Loaded());
 
     ChildResult result = RunCli({"program", "--skip-blank", kExampleHex}, env);
     ASSERT_EQ(result.status, 0) << result.err;
@@ -105,8 +105,8 @@ TEST(CliProcessTest, ChipFileFollowsEachCommand) {
     const std::string hex = dir.Path("back.ihx");
     result = RunCli({"read", hex}, env);
     ASSERT_EQ(result.status, 0) << result.err;
-    const cli::ImageSource back = cli::LoadImageSource(hex);
-    ASSERT_TRUE(back.ok);
+    const LoadedImage back = LoadImageFile(hex);
+    ASSERT_TRUE(back.Loaded());
     EXPECT_EQ(back.image, changed);
 
     result = RunCli({"erase"}, env);

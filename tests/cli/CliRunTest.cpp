@@ -9,7 +9,7 @@
 #include "CliTestRig.h"
 #include "cli/CliOptions.h"
 #include "port/Cable.h"
-#include "image/ImageSource.h"
+#include "image/ImageFiles.h"
 #include "image/Crc16.h"
 
 using namespace velmo;
@@ -48,8 +48,8 @@ FlashImage ProgramWithGaps() {
 TEST(CliRunTest, EveryCommandLeavesTheChipAsItSays) {
     TempDir dir;
     CliRig rig;
-    const ImageSource example = LoadImageSource(kExampleHex);
-    ASSERT_TRUE(example.ok);
+    const LoadedImage example = LoadImageFile(kExampleHex);
+    ASSERT_TRUE(example.Loaded());
 
     ASSERT_EQ(rig.Run({"info", kExampleHex}), kExitOk) << rig.err.str();
     EXPECT_TRUE(Contains(rig.out.str(), "Intel-HEX"));
@@ -70,8 +70,8 @@ TEST(CliRunTest, EveryCommandLeavesTheChipAsItSays) {
     EXPECT_EQ(ReadBytes(binary), std::string(example.image.begin(), example.image.end()));
     const std::string hex = dir.Path("chip.HEX");
     ASSERT_EQ(rig.Run({"read", hex}), kExitOk) << rig.err.str();
-    const ImageSource readBack = LoadImageSource(hex);
-    ASSERT_TRUE(readBack.ok);
+    const LoadedImage readBack = LoadImageFile(hex);
+    ASSERT_TRUE(readBack.Loaded());
     EXPECT_EQ(readBack.format, ImageFormat::IntelHex);
     EXPECT_EQ(readBack.image, example.image);
 

@@ -14,15 +14,17 @@ namespace {
 using testing::ReadBytes;
 using testing::TempDir;
 
-const char* const kOpenFailed = "Fehler beim Öffnen der Datei!";
-const char* const kOpened = "Datei erfolgreich geöffnet!";
-const char* const kTooLarge = "Datei ist größer als Flash-Speicher des Controllers!";
-
 std::string Pattern(std::size_t length) {
     std::string bytes(length, '\0');
     for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 31 + 7) & 0xFF);
     bytes[0] = 0x02;  // not ':', so the content is never taken for HEX
     return bytes;
+}
+
+std::uint16_t CrcOf(const FlashImage& image) {
+    CCrc16 crc;
+    crc.BuildTable();
+    return crc.Compute(image.data(), static_cast<std::uint16_t>(image.size()));
 }
 
 FlashImage ImageOf(const std::string& bytes) {
@@ -32,75 +34,68 @@ FlashImage ImageOf(const std::string& bytes) {
     return image;
 }
 
-class LoadOutcomes : public ::testing::Test {
+class LoadFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.Valid());
-        m_crc.BuildTable();
-        m_image.fill(0x5A);  // every load starts by clearing this
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.Valid()); }
     TempDir m_dir;
-    CCrc16 m_crc;
-    FlashImage m_image;
     FlashImage m_erased = ImageOf("");
 };
 
-TEST_F(LoadOutcomes, HexFileRead) {
-    const std::string path = m_dir.Write("blink.hex", ":0400000012345678E8\n:00000001FF\n");
-    const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
-    EXPECT_TRUE(outcome.loaded);
-    EXPECT_EQ(outcome.fileName, "blink.hex");
-    EXPECT_EQ(outcome.tooltipPath, path);
-    EXPECT_EQ(outcome.statusText, std::nullopt);  // the status bar keeps its text
-    EXPECT_EQ(outcome.messageBox, std::nullopt);
-    EXPECT_EQ(outcome.crc, m_crc.Compute(ImageOf("\x12\x34\x56\x78").data(), FLASH_SIZE));
+SuppliedBytes First(std::size_t count) {
+    SuppliedBytes supplied;
+    for (std::size_t a = 0; a < count; ++a) supplied.set(a);
+    return supplied;
 }
 
-TEST_F(LoadOutcomes, BinaryFilesUpToTheFlashSize) {
+TEST_F(LoadFile, HexFileRead) {
+    const std::string path = m_dir.Write("blink.hex", ":0400000012345678E8\n:00000001FF\n");
+    const LoadedImage loaded = LoadImageFile(path);
+    EXPECT_TRUE(loaded.Loaded());
+    EXPECT_EQ(loaded.format, ImageFormat::IntelHex);
+    EXPECT_EQ(loaded.image, ImageOf("\x12\x34\x56\x78"));
+    EXPECT_EQ(loaded.supplied, First(4));
+    EXPECT_EQ(loaded.crc, CrcOf(ImageOf("\x12\x34\x56\x78")));
+}
+
+TEST_F(LoadFile, BinaryFilesUpToTheFlashSize) {
     for (std::size_t length : {std::size_t{1}, std::size_t{100}, FLASH_SIZE - 1, FLASH_SIZE}) {
         SCOPED_TRACE(length);
         const std::string bytes = Pattern(length);
-        const std::string path = m_dir.Write("app.bin", bytes);
-        const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
-        EXPECT_TRUE(outcome.loaded);
-        EXPECT_EQ(outcome.fileName, "app.bin");
-        EXPECT_EQ(outcome.tooltipPath, path);
-        EXPECT_EQ(outcome.statusText, kOpened);
-        EXPECT_EQ(outcome.messageBox, std::nullopt);
-        EXPECT_EQ(m_image, ImageOf(bytes));
-        EXPECT_EQ(outcome.crc, m_crc.Compute(ImageOf(bytes).data(), FLASH_SIZE));
+        const LoadedImage loaded = LoadImageFile(m_dir.Write("app.bin", bytes));
+        EXPECT_TRUE(loaded.Loaded());
+        EXPECT_EQ(loaded.format, ImageFormat::Binary);
+        EXPECT_EQ(loaded.image, ImageOf(bytes));
+        EXPECT_EQ(loaded.supplied, First(length));
+        EXPECT_EQ(loaded.crc, CrcOf(ImageOf(bytes)));
     }
 }
 
-TEST_F(LoadOutcomes, BinaryFileLargerThanTheFlash) {
-    for (std::size_t length : {FLASH_SIZE + 1, 3 * FLASH_SIZE}) {
-        SCOPED_TRACE(length);
-        const std::string path = m_dir.Write("big.bin", Pattern(length));
-        const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
-        EXPECT_FALSE(outcome.loaded);
-        EXPECT_EQ(outcome.fileName, "big.bin");
-        EXPECT_EQ(outcome.tooltipPath, path);
-        EXPECT_EQ(outcome.statusText, kOpened);
-        EXPECT_EQ(outcome.messageBox, kTooLarge);
-        EXPECT_EQ(outcome.crc, std::nullopt);  // the CRC field keeps the last file's value
-        EXPECT_EQ(m_image, m_erased);
+TEST_F(LoadFile, TooLargeFilesAreRefusedWholeAndLeaveAnErasedImage) {
+    struct Case {
+        const char* name;
+        std::string content;
+        ImageFormat format;
+    };
+    const Case cases[] = {
+        {"one byte more.bin", Pattern(FLASH_SIZE + 1), ImageFormat::Binary},
+        {"three times.bin", Pattern(3 * FLASH_SIZE), ImageFormat::Binary},
+        // A record beyond the flash: nothing of the file may be programmed.
+        {"big.hex", ":0400000012345678E8\n:020000040001F9\n:0100000055AA\n",
+         ImageFormat::IntelHex},
+        {"end.hex", ":0400000012345678E8\n:02300000AA55CF\n", ImageFormat::IntelHex},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LoadedImage loaded = LoadImageFile(m_dir.Write(c.name, c.content));
+        EXPECT_EQ(loaded.error, LoadError::TooLarge);
+        EXPECT_FALSE(loaded.Loaded());
+        EXPECT_EQ(loaded.format, c.format) << "known also for a refused file";
+        EXPECT_EQ(loaded.image, m_erased);
+        EXPECT_TRUE(loaded.supplied.none());
     }
 }
 
-TEST_F(LoadOutcomes, HexFileReachingBeyondTheFlashIsRefusedWhole) {
-    const std::string path =
-        m_dir.Write("big.hex", ":0400000012345678E8\n:020000040001F9\n:0100000055AA\n");
-    const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
-    EXPECT_FALSE(outcome.loaded);
-    EXPECT_EQ(outcome.fileName, "big.hex");
-    EXPECT_EQ(outcome.tooltipPath, path);
-    EXPECT_EQ(outcome.statusText, std::nullopt);
-    EXPECT_EQ(outcome.messageBox, kTooLarge);
-    EXPECT_EQ(outcome.crc, std::nullopt);
-    EXPECT_EQ(m_image, m_erased);  // nothing of it may be programmed
-}
-
-TEST_F(LoadOutcomes, FileThatCannotBeOpened) {
+TEST_F(LoadFile, FileThatCannotBeOpened) {
     // Must neither wait for a writer nor read forever.
     const std::string fifo = m_dir.Path("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -120,30 +115,21 @@ TEST_F(LoadOutcomes, FileThatCannotBeOpened) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_image.fill(0x5A);
-        if (c.binaryBranchOnly) ClearImage(m_image);
-        const LoadOutcome outcome = c.binaryBranchOnly ? LoadBinaryImage(c.path, m_image, m_crc)
-                                                       : LoadImageFile(c.path, m_image, m_crc);
-        EXPECT_FALSE(outcome.loaded);
-        EXPECT_EQ(outcome.statusText, kOpenFailed);
-        EXPECT_EQ(outcome.fileName, std::nullopt);  // label and tooltip stay
-        EXPECT_EQ(outcome.tooltipPath, std::nullopt);
-        EXPECT_EQ(outcome.messageBox, std::nullopt);
-        EXPECT_EQ(outcome.crc, std::nullopt);
-        EXPECT_EQ(m_image, m_erased);
+        const LoadedImage loaded =
+            c.binaryBranchOnly ? LoadBinaryImage(c.path) : LoadImageFile(c.path);
+        EXPECT_EQ(loaded.error, LoadError::CannotOpen);
+        EXPECT_EQ(loaded.image, m_erased);
+        EXPECT_TRUE(loaded.supplied.none());
     }
 }
 
-TEST_F(LoadOutcomes, EmptyFileLoadsAsAnErasedImage) {
-    const std::string path = m_dir.Write("empty.bin", "");
-    const LoadOutcome outcome = LoadImageFile(path, m_image, m_crc);
-    EXPECT_TRUE(outcome.loaded);
-    EXPECT_EQ(outcome.fileName, "empty.bin");
-    EXPECT_EQ(outcome.tooltipPath, path);
-    EXPECT_EQ(outcome.statusText, std::nullopt);
-    EXPECT_EQ(outcome.messageBox, std::nullopt);
-    EXPECT_EQ(outcome.crc, 0x80F8);
-    EXPECT_EQ(m_image, m_erased);
+TEST_F(LoadFile, EmptyFilePassesTheHexTestAndLoadsAsAnErasedImage) {
+    const LoadedImage loaded = LoadImageFile(m_dir.Write("empty.bin", ""));
+    EXPECT_TRUE(loaded.Loaded());
+    EXPECT_EQ(loaded.format, ImageFormat::IntelHex);
+    EXPECT_EQ(loaded.crc, 0x80F8);
+    EXPECT_EQ(loaded.image, m_erased);
+    EXPECT_TRUE(loaded.supplied.none());
 }
 
 TEST(FileNameFromPath, LastComponent) {
@@ -200,13 +186,10 @@ TEST_F(SaveImage, WritesExactlyTheWholeImageAndLoadsBackToTheSameCrc) {
     }));
     EXPECT_EQ(EntriesInDir(), 1u);  // no temporary left behind
 
-    CCrc16 crc;
-    crc.BuildTable();
-    FlashImage loaded;
-    const LoadOutcome outcome = LoadImageFile(path, loaded, crc);
-    EXPECT_TRUE(outcome.loaded);
-    EXPECT_EQ(loaded, m_image);
-    EXPECT_EQ(outcome.crc, crc.Compute(m_image.data(), FLASH_SIZE));
+    const LoadedImage loaded = LoadImageFile(path);
+    EXPECT_TRUE(loaded.Loaded());
+    EXPECT_EQ(loaded.image, m_image);
+    EXPECT_EQ(loaded.crc, CrcOf(m_image));
 }
 
 TEST_F(SaveImage, ReplacesALongerExistingFileAndKeepsItsPermissions) {

@@ -14,8 +14,6 @@ namespace {
 
 using testing::TempDir;
 
-const char* const kOpened = "Datei erfolgreich geöffnet!";
-const char* const kTooLarge = "Datei ist größer als Flash-Speicher des Controllers!";
 
 // How a file comes out of a load.
 enum class Reads {
@@ -126,51 +124,43 @@ TEST_F(HexRules, EachFileLoadsAsItsContentSays) {
     for (const HexRow& row : HexRows()) {
         SCOPED_TRACE(row.name);
         const std::string path = m_dir.Write("f" + std::to_string(++fileNumber), row.content);
-        FlashImage image;
-        image.fill(0x00);  // a load must clear whatever was there
-        const LoadOutcome outcome = LoadImageFile(path, image, m_crc);
+        const LoadedImage loaded = LoadImageFile(path);
+        const FlashImage& image = loaded.image;
 
         FlashImage expected;
         expected.fill(0xFF);
         switch (row.reads) {
             case Reads::Hex:
                 for (const auto& [index, value] : row.bytes) expected[index] = value;
-                EXPECT_TRUE(outcome.loaded);
-                EXPECT_FALSE(outcome.statusText.has_value());
-                EXPECT_FALSE(outcome.messageBox.has_value());
+                EXPECT_EQ(loaded.error, LoadError::None);
+                EXPECT_EQ(loaded.format, ImageFormat::IntelHex);
                 break;
             case Reads::Binary:
                 ASSERT_LE(row.content.size(), FLASH_SIZE);
                 std::copy(row.content.begin(), row.content.end(), expected.begin());
-                EXPECT_TRUE(outcome.loaded);
-                EXPECT_EQ(outcome.statusText, kOpened);
-                EXPECT_FALSE(outcome.messageBox.has_value());
+                EXPECT_EQ(loaded.error, LoadError::None);
+                EXPECT_EQ(loaded.format, ImageFormat::Binary);
                 break;
             case Reads::BinaryTooLarge:
-                EXPECT_FALSE(outcome.loaded);
-                EXPECT_EQ(outcome.statusText, kOpened);
-                EXPECT_EQ(outcome.messageBox, kTooLarge);
+                EXPECT_EQ(loaded.error, LoadError::TooLarge);
+                EXPECT_EQ(loaded.format, ImageFormat::Binary);
                 break;
             case Reads::HexTooLarge:
-                EXPECT_FALSE(outcome.loaded);
-                EXPECT_FALSE(outcome.statusText.has_value());
-                EXPECT_EQ(outcome.messageBox, kTooLarge);
+                EXPECT_EQ(loaded.error, LoadError::TooLarge);
+                EXPECT_EQ(loaded.format, ImageFormat::IntelHex);
                 break;
         }
         EXPECT_EQ(image, expected);
-        if (outcome.loaded) {
-            EXPECT_EQ(outcome.crc, m_crc.Compute(expected.data(), FLASH_SIZE));
-        } else {
-            EXPECT_FALSE(outcome.crc.has_value());
+        if (loaded.Loaded()) {
+            EXPECT_EQ(loaded.crc, m_crc.Compute(expected.data(), FLASH_SIZE));
         }
     }
 }
 
 TEST_F(HexRules, EmptyFileGivesTheCrcOfAnErasedFlash) {
-    FlashImage image;
-    const LoadOutcome outcome = LoadImageFile(m_dir.Write("empty.hex", ""), image, m_crc);
-    ASSERT_TRUE(outcome.crc.has_value());
-    EXPECT_EQ(FormatCrc(*outcome.crc), "0x80F8");
+    const LoadedImage loaded = LoadImageFile(m_dir.Write("empty.hex", ""));
+    ASSERT_TRUE(loaded.Loaded());
+    EXPECT_EQ(FormatCrc(loaded.crc), "0x80F8");
 }
 
 // Lines are not limited in length, and a line ending may straddle the reader's buffers.
@@ -183,12 +173,11 @@ TEST_F(HexRules, LongLinesAndLineEndsAcrossReadBuffers) {
         // a second record after the long line must be found as well.
         std::string line = kRecord + std::string(pad - pad % 2, '0');
         const std::string content = line + "\r\n:01100000AA45\r\n";
-        FlashImage image;
-        const LoadOutcome outcome = LoadImageFile(m_dir.Write("long.hex", content), image, m_crc);
-        EXPECT_TRUE(outcome.loaded);
-        EXPECT_FALSE(outcome.statusText.has_value());
-        EXPECT_EQ(image[3], 0x78);
-        EXPECT_EQ(image[0x1000], 0xAA);
+        const LoadedImage loaded = LoadImageFile(m_dir.Write("long.hex", content));
+        EXPECT_TRUE(loaded.Loaded());
+        EXPECT_EQ(loaded.format, ImageFormat::IntelHex);
+        EXPECT_EQ(loaded.image[3], 0x78);
+        EXPECT_EQ(loaded.image[0x1000], 0xAA);
     }
 }
 
@@ -202,11 +191,10 @@ TEST_F(HexRules, CarriageReturnJustBeforeABufferBoundary) {
     ASSERT_EQ(zeros % 2, 0u);
     const std::string content = shift + kRecord + std::string(zeros, '0') + "1\r\n:00000001FF\r\n";
     ASSERT_EQ(content[chunk - 1], '\r');
-    FlashImage image;
-    const LoadOutcome outcome = LoadImageFile(m_dir.Write("edge.hex", content), image, m_crc);
-    EXPECT_TRUE(outcome.loaded);
-    EXPECT_FALSE(outcome.statusText.has_value());
-    EXPECT_EQ(image[0], 0x12);
+    const LoadedImage loaded = LoadImageFile(m_dir.Write("edge.hex", content));
+    EXPECT_TRUE(loaded.Loaded());
+    EXPECT_EQ(loaded.format, ImageFormat::IntelHex);
+    EXPECT_EQ(loaded.image[0], 0x12);
 }
 
 TEST_F(HexRules, ReaderAndTestOnFilesThatCannotBeOpened) {

@@ -22,14 +22,9 @@ constexpr std::int64_t Us(std::int64_t us) {
 
 struct Bench {
     explicit Bench(ProgrammerMode m = ProgrammerMode::Raw, std::uint32_t d = 7)
-        : mode(static_cast<std::uint8_t>(m)),
-          bitDelay(d),
-          port(&clock),
-          isp(port, clock, mode, bitDelay) {}
+        : port(&clock), isp(port, clock, m, d) {}
     std::vector<WireByte> Wire() const { return DecodeWire(port.DataWrites()); }
 
-    std::uint8_t mode;
-    std::uint32_t bitDelay;
     VirtualClock clock;
     RecordingPort port;
     IspProtocol isp;
@@ -188,10 +183,10 @@ TEST(IspProtocol, ShiftInSamplesMisoBeforeEachRisingEdge) {
     EXPECT_FALSE(LineLevel(IspLine::Mosi, bench.port.data)) << "MOSI stays 0 while receiving";
 }
 
-TEST(IspProtocol, BitDelayIsReadLiveForEachInstruction) {
+TEST(IspProtocol, ANewBitDelayAppliesFromTheNextInstruction) {
     Bench bench(ProgrammerMode::Raw, 5);
     bench.isp.ReadCodeByte(0);
-    bench.bitDelay = 9;
+    bench.isp.SetBitDelay(9);
     bench.isp.ReadCodeByte(0);
     const auto wire = bench.Wire();
     ASSERT_EQ(wire.size(), 6u);

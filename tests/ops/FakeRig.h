@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "FakePort.h"
-#include "RecordingHost.h"
+#include "RecordingObserver.h"
 #include "timing/Clock.h"
 #include "ops/Programmer.h"
 
@@ -26,7 +26,7 @@ struct FakeRig {
     explicit FakeRig(ProgrammerMode mode = ProgrammerMode::Board) {
         programmer.SelectMode(mode);
         programmer.StartDriver();
-        host.Clear();
+        observer.Clear();
         port.events.clear();
         port.dataWrites.clear();
     }
@@ -39,12 +39,12 @@ struct FakeRig {
 
     FakePort port;
     RecordingClock clock;
-    RecordingHost host;
-    Programmer programmer{port, clock, host};
+    RecordingObserver observer;
+    Programmer programmer{port, clock, observer};
 };
 
-// What a byte loop over the whole flash leaves in the host: one pump per byte and the
-// progress position every 307 bytes, up to `bytes` bytes.
+// What a byte loop over the whole flash reports: one pump per byte and the progress position
+// every 307 bytes, up to `bytes` bytes.
 inline std::vector<std::string> ByteLoopCalls(int bytes = 12288) {
     std::vector<std::string> calls;
     for (int address = 0; address < bytes; ++address) {

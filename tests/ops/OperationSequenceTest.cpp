@@ -11,8 +11,7 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const std::string kBoardFailed = "Fehler beim Initialisieren des Velmo-Boards";
-const std::string kChooseFile = "box:Bitte wählen Sie zuerst eine Datei aus!";
+const std::string kChooseFile = "notice:NoImage";
 
 const std::vector<std::uint8_t> kProgrammingEnable = {0xAC, 0x53, 0x55};
 const std::vector<std::uint8_t> kChipErase = {0xAC, 0x04, 0x00};
@@ -50,7 +49,7 @@ std::vector<std::uint8_t> ReadsOf(std::uint32_t count) {
     return wire;
 }
 
-const Calls kEraseCalls = {"status:Lösche Flash..", "status:Flash gelöscht", "pump"};
+const Calls kEraseCalls = {"status:Erasing", "status:Erased", "pump"};
 
 // Lines after an operation's end sequence: the board is switched off; the raw cable only
 // leaves reset.
@@ -76,8 +75,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, OperationSequence,
 
 TEST_P(OperationSequence, Erase) {
     FakeRig rig(GetParam());
-    rig.programmer.OnErase();
-    EXPECT_EQ(rig.host.Calls(), kEraseCalls);
+    rig.programmer.Erase();
+    EXPECT_EQ(rig.observer.Calls(), kEraseCalls);
     EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, kChipErase}));
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
     ExpectEnded(rig.port, GetParam());
@@ -86,13 +85,13 @@ TEST_P(OperationSequence, Erase) {
 TEST_P(OperationSequence, ProgramWritesAllBytesWithProgressAndPause) {
     FakeRig rig(GetParam());
     rig.LoadImage(Filled(0xFF));
-    rig.programmer.OnProgram();
+    EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::Programmed);
 
-    EXPECT_EQ(rig.host.Calls(), Concat({kEraseCalls,
-                                        {"pump", "busy", "controlsToMembers", "range:0-12288",
-                                         "pos:0", "status:Programmieren des Controllers..."},
+    EXPECT_EQ(rig.observer.Calls(), Concat({kEraseCalls,
+                                        {"pump", "exclusive", "range:12288", "pos:0",
+                                         "status:Programming"},
                                         ByteLoopCalls(),
-                                        {"status:Datei erfolgreich programmiert!", "idle"}}));
+                                        {"status:Programmed", "finished"}}));
     EXPECT_EQ(rig.clock.sleeps, std::vector<std::uint32_t>{500});
     EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable,
                                          WritesOf(rig.programmer.m_image, 12288)}));
@@ -107,16 +106,13 @@ TEST_P(OperationSequence, VerifyAgreeingAndDisagreeing) {
         if (!agree) image[12287] = 0xFE;
         rig.LoadImage(image);
         rig.programmer.m_readImage.fill(0x00);
-        rig.programmer.OnVerify();
+        rig.programmer.Verify();
 
-        const std::string box = agree ? "box:Geladene Datei und Speicherinhalt stimmen überein!"
-                                      : "box:Geladene Datei und Speicherinhalt stimmen nicht "
-                                        "überein!";
-        EXPECT_EQ(rig.host.Calls(),
-                  Concat({{"status:Verifiziere geladene Datei mit Speicherinhalt...", "busy",
-                           "range:0-12288"},
+        const std::string notice = agree ? "notice:ImagesMatch" : "notice:ImagesDiffer";
+        EXPECT_EQ(rig.observer.Calls(),
+                  Concat({{"status:Verifying", "exclusive", "range:12288"},
                           ByteLoopCalls(),
-                          {"status:Verifizierung beendet!", box, "idle"}}));
+                          {"status:Verified", notice, "finished"}}));
         EXPECT_EQ(rig.programmer.m_readImage, Filled(0xFF));
         EXPECT_EQ(rig.programmer.m_readCrc, 0x80F8);
         EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, ReadsOf(12288)}));
@@ -131,16 +127,15 @@ TEST_P(OperationSequence, ReadShowsTheCrcOfTheErasedChip) {
     rig.programmer.m_readImage.fill(0x12);
     rig.programmer.m_image.fill(0x34);
     rig.programmer.m_imageCrc = 0x4321;
-    rig.programmer.OnRead();
+    rig.programmer.Read();
 
     EXPECT_EQ(
-        rig.host.Calls(),
-        Concat({{"status:Lese Speicherinhalt aus...", "readBusy", "range:0-12288"},
+        rig.observer.Calls(),
+        Concat({{"status:Reading", "shared", "range:12288"},
                 ByteLoopCalls(),
-                {"status:Speicherinhalt ausgelesen!", "membersToControls", "idleAfterRead"}}));
+                {"status:ReadDone", "sharedFinished"}}));
     EXPECT_EQ(rig.programmer.m_readImage, Filled(0xFF));
     EXPECT_EQ(rig.programmer.m_readCrc, 0x80F8);
-    EXPECT_EQ(rig.programmer.m_strCrc, "0x80F8");
     EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, ReadsOf(12288)}));
     // Read does not need or change the loaded image.
     EXPECT_EQ(rig.programmer.m_image, Filled(0x34));
@@ -148,31 +143,20 @@ TEST_P(OperationSequence, ReadShowsTheCrcOfTheErasedChip) {
     ExpectEnded(rig.port, GetParam());
 }
 
-TEST_P(OperationSequence, LockBitsForEveryCombinationOfTheBoxes) {
+TEST_P(OperationSequence, LockBitsForEveryCombination) {
     const struct {
-        int bit1, bit2, bit3;
+        bool bit1, bit2, bit3;
         std::uint8_t lockByte;
-    } cases[] = {{0, 0, 0, 0xFF},
-                 {1, 0, 0, 0x7F},
-                 {0, 1, 0, 0xBF},
-                 {0, 0, 1, 0xDF},
-                 {1, 1, 0, 0x3F},
-                 {1, 0, 1, 0x5F},
-                 {0, 1, 1, 0x9F},
-                 {1, 1, 1, 0x1F},
-                 // Only 1 counts as ticked.
-                 {2, 2, 2, 0xFF}};
+    } cases[] = {{false, false, false, 0xFF}, {true, false, false, 0x7F},
+                 {false, true, false, 0xBF},  {false, false, true, 0xDF},
+                 {true, true, false, 0x3F},   {true, false, true, 0x5F},
+                 {false, true, true, 0x9F},   {true, true, true, 0x1F}};
     for (const auto& c : cases) {
         FakeRig rig(GetParam());
-        rig.host.onControlsToMembers = [&] {
-            rig.programmer.m_lockBit1 = c.bit1;
-            rig.programmer.m_lockBit2 = c.bit2;
-            rig.programmer.m_lockBit3 = c.bit3;
-        };
-        rig.programmer.OnLockBits();
+        rig.programmer.WriteLockBits({c.bit1, c.bit2, c.bit3});
 
-        EXPECT_EQ(rig.host.Calls(), (Calls{"status:Schreibe Lock-Bits", "busy", "controlsToMembers",
-                                           "idle", "status:Lock-Bits geschrieben", "repaint"}));
+        EXPECT_EQ(rig.observer.Calls(), (Calls{"status:WritingLockBits", "exclusive", "finished",
+                                               "status:LockBitsWritten"}));
         EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, {0xAC, c.lockByte, 0x00}}))
             << c.bit1 << c.bit2 << c.bit3;
         ExpectEnded(rig.port, GetParam());
@@ -181,8 +165,8 @@ TEST_P(OperationSequence, LockBitsForEveryCombinationOfTheBoxes) {
 
 TEST_P(OperationSequence, ProgramWithoutAFileTouchesNothing) {
     FakeRig rig(GetParam());
-    rig.programmer.OnProgram();
-    EXPECT_EQ(rig.host.Calls(), Calls{kChooseFile});
+    EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::NoImage);
+    EXPECT_EQ(rig.observer.Calls(), Calls{kChooseFile});
     EXPECT_TRUE(rig.port.dataWrites.empty());
     EXPECT_TRUE(rig.clock.sleeps.empty());
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
@@ -191,8 +175,8 @@ TEST_P(OperationSequence, ProgramWithoutAFileTouchesNothing) {
 TEST_P(OperationSequence, VerifyWithoutAFileStopsAfterTheStart) {
     FakeRig rig(GetParam());
     rig.programmer.m_readImage.fill(0x12);
-    rig.programmer.OnVerify();
-    EXPECT_EQ(rig.host.Calls(), Calls{kChooseFile});
+    rig.programmer.Verify();
+    EXPECT_EQ(rig.observer.Calls(), Calls{kChooseFile});
     EXPECT_TRUE(rig.port.mosiBytes.empty());
     EXPECT_EQ(rig.programmer.m_readImage, Filled(0x12));
     ExpectStartedOnly(rig.port);
@@ -200,19 +184,19 @@ TEST_P(OperationSequence, VerifyWithoutAFileStopsAfterTheStart) {
 
 TEST_P(OperationSequence, ProgressRunsInStepsOf307AndNeverReachesTheEnd) {
     FakeRig rig(GetParam());
-    rig.programmer.OnRead();
+    rig.programmer.Read();
     std::vector<int> expected;
     for (int position = 0; position <= 12280; position += 307) expected.push_back(position);
-    EXPECT_EQ(rig.host.ProgressPositions(), expected);
+    EXPECT_EQ(rig.observer.ProgressPositions(), expected);
     EXPECT_EQ(expected.back(), 12280);
-    EXPECT_EQ(rig.host.Count("pos:12288"), 0);
+    EXPECT_EQ(rig.observer.Count("pos:12288"), 0);
 }
 
 TEST_P(OperationSequence, OperationRunningHoldsWhileTheLoopPumps) {
     FakeRig rig(GetParam());
     bool runningInside = false;
-    rig.host.AtPump(100, [&] { runningInside = rig.programmer.OperationRunning(); });
-    rig.programmer.OnRead();
+    rig.observer.AtPump(100, [&] { runningInside = rig.programmer.OperationRunning(); });
+    rig.programmer.Read();
     EXPECT_TRUE(runningInside);
     EXPECT_FALSE(rig.programmer.OperationRunning());
 }
@@ -220,18 +204,18 @@ TEST_P(OperationSequence, OperationRunningHoldsWhileTheLoopPumps) {
 // --- the board does not answer ---
 
 TEST(OperationWithoutBoard, EveryOperationStopsAtTheStartWithTheBoardMessage) {
-    const Calls failed = {"box:" + kBoardFailed, "status:" + kBoardFailed};
+    const Calls failed = {"notice:BoardFailed", "status:BoardFailed"};
     const struct {
         const char* name;
         std::function<void(Programmer&)> run;
         Calls expected;
     } cases[] = {
-        {"erase", [](Programmer& p) { p.OnErase(); }, failed},
+        {"erase", [](Programmer& p) { p.Erase(); }, failed},
         // Once in its erase step, once in its own start; nothing programmed in between.
-        {"program", [](Programmer& p) { p.OnProgram(); }, Concat({failed, {"pump"}, failed})},
-        {"verify", [](Programmer& p) { p.OnVerify(); }, failed},
-        {"read", [](Programmer& p) { p.OnRead(); }, failed},
-        {"lock bits", [](Programmer& p) { p.OnLockBits(); }, failed},
+        {"program", [](Programmer& p) { p.Program(); }, Concat({failed, {"pump"}, failed})},
+        {"verify", [](Programmer& p) { p.Verify(); }, failed},
+        {"read", [](Programmer& p) { p.Read(); }, failed},
+        {"lock bits", [](Programmer& p) { p.WriteLockBits({true, false, false}); }, failed},
     };
     for (const auto& c : cases) {
         FakeRig rig(ProgrammerMode::Board);
@@ -240,7 +224,7 @@ TEST(OperationWithoutBoard, EveryOperationStopsAtTheStartWithTheBoardMessage) {
         rig.programmer.m_readImage.fill(0x12);
         c.run(rig.programmer);
 
-        EXPECT_EQ(rig.host.Calls(), c.expected) << c.name;
+        EXPECT_EQ(rig.observer.Calls(), c.expected) << c.name;
         EXPECT_EQ(rig.programmer.m_errorFlag, 1) << c.name;
         EXPECT_TRUE(rig.port.mosiBytes.empty()) << c.name;
         // No end sequence after a failed start.
@@ -251,21 +235,28 @@ TEST(OperationWithoutBoard, EveryOperationStopsAtTheStartWithTheBoardMessage) {
     }
 }
 
+TEST(OperationWithoutBoard, ProgramSaysTheBoardFailedBeforeAnyByte) {
+    FakeRig rig(ProgrammerMode::Board);
+    rig.port.ready = false;
+    rig.LoadImage(Filled(0x00));
+    EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::BoardFailed);
+}
+
 TEST(OperationWithoutBoard, TheErrorFlagStaysSetAfterALaterSuccess) {
     FakeRig rig(ProgrammerMode::Board);
     rig.port.ready = false;
-    rig.programmer.OnErase();
+    rig.programmer.Erase();
     rig.port.ready = true;
-    rig.programmer.OnErase();
-    EXPECT_EQ(rig.host.StatusText(), "Flash gelöscht");
+    rig.programmer.Erase();
+    EXPECT_EQ(rig.observer.LastStatus(), "Erased");
     EXPECT_EQ(rig.programmer.m_errorFlag, 1);
 }
 
 TEST(OperationWithoutBoard, TheRawCableNeedsNoAnswer) {
     FakeRig rig(ProgrammerMode::Raw);
     rig.port.ready = false;
-    rig.programmer.OnErase();
-    EXPECT_EQ(rig.host.Calls(), kEraseCalls);
+    rig.programmer.Erase();
+    EXPECT_EQ(rig.observer.Calls(), kEraseCalls);
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
 }
 
@@ -280,39 +271,32 @@ struct AbortCase {
 
 TEST(OperationAbort, TheLoopStopsBeforeTheNextByte) {
     const AbortCase cases[] = {
-        {"program", [](Programmer& p) { p.OnProgram(); }, 2,
+        {"program", [](Programmer& p) { p.Program(); }, 2,
          Concat({kEraseCalls,
-                 {"pump", "busy", "controlsToMembers", "range:0-12288", "pos:0",
-                  "status:Programmieren des Controllers..."}})},
+                 {"pump", "exclusive", "range:12288", "pos:0", "status:Programming"}})},
         {"verify",
-         [](Programmer& p) { p.OnVerify(); },
+         [](Programmer& p) { p.Verify(); },
          0,
-         {"status:Verifiziere geladene Datei mit Speicherinhalt...", "busy", "range:0-12288"}},
-        {"read",
-         [](Programmer& p) { p.OnRead(); },
-         0,
-         {"status:Lese Speicherinhalt aus...", "readBusy", "range:0-12288"}},
+         {"status:Verifying", "exclusive", "range:12288"}},
+        {"read", [](Programmer& p) { p.Read(); }, 0, {"status:Reading", "shared", "range:12288"}},
     };
     for (const auto& c : cases) {
         for (const int abortAtByte : {0, 1, 614, 12287}) {
             FakeRig rig(ProgrammerMode::Board);
-            rig.programmer.m_batch.active = true;
             rig.LoadImage(Filled(0xFF));
-            rig.programmer.m_strCrc = "0x1234";
             rig.programmer.m_readCrc = 0x1234;
-            rig.host.AtPump(c.pumpsBeforeLoop + abortAtByte + 1, [&] { rig.programmer.OnAbort(); });
+            rig.observer.AtPump(c.pumpsBeforeLoop + abortAtByte + 1, [&] { rig.programmer.Abort(); });
             const std::size_t wireBefore = c.pumpsBeforeLoop ? 9 : 3;
             c.run(rig.programmer);
 
-            EXPECT_EQ(rig.host.Calls(), Concat({c.before,
+            EXPECT_EQ(rig.observer.Calls(), Concat({c.before,
                                                 ByteLoopCalls(abortAtByte),
-                                                {"pump", "idle", "status:Aktion abgebrochen"}}))
+                                                {"pump", "finished", "status:Aborted"}}))
                 << c.name << " at " << abortAtByte;
             // Exactly the bytes before the abort went over the wire.
             const std::size_t perByte = c.pumpsBeforeLoop ? 6 : 3;
             EXPECT_EQ(rig.port.mosiBytes.size(), wireBefore + perByte * abortAtByte) << c.name;
             EXPECT_EQ(rig.programmer.m_errorFlag, 0) << c.name;
-            EXPECT_EQ(rig.programmer.m_strCrc, "0x1234") << c.name;
             EXPECT_EQ(rig.programmer.m_readCrc, 0x1234) << c.name;
             ExpectEnded(rig.port, ProgrammerMode::Board);
         }
@@ -321,37 +305,30 @@ TEST(OperationAbort, TheLoopStopsBeforeTheNextByte) {
 
 TEST(OperationAbort, EachLoopClearsAnEarlierAbort) {
     FakeRig rig(ProgrammerMode::Raw);
-    rig.programmer.OnAbort();
-    EXPECT_EQ(rig.host.Calls(), Calls{"idle"});
-    rig.host.Clear();
-    rig.programmer.OnRead();
-    EXPECT_EQ(rig.host.StatusText(), "Speicherinhalt ausgelesen!");
+    rig.programmer.Abort();
+    EXPECT_EQ(rig.observer.Calls(), Calls{"finished"});
+    rig.observer.Clear();
+    rig.programmer.Read();
+    EXPECT_EQ(rig.observer.LastStatus(), "ReadDone");
     EXPECT_EQ(rig.programmer.m_abortFlag, 0);
 }
 
 // --- a byte that does not program ---
 
-TEST(OperationWriteFailure, StopsAtTheByteAndQuitsWithStatusOneOnlyInABatch) {
-    for (const bool batch : {false, true}) {
+TEST(OperationWriteFailure, StopsAtTheByteThatDidNotTake) {
+    {
         FakeRig rig(ProgrammerMode::Board);
-        rig.programmer.m_batch.active = batch;
         FlashImage image = Filled(0xFF);
         image[3] = 0x00;  // reads back as 0xFF on this port, however long it is polled
         rig.LoadImage(image);
-        rig.programmer.OnProgram();
+        EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::WriteFailed);
 
-        Calls expectedEnd = {"box:Fehler beim Programmieren!"};
-        if (batch) expectedEnd.push_back("quit:1");
-        expectedEnd.insert(expectedEnd.end(), {"status:Fehler beim Programmieren!", "idle"});
-        EXPECT_EQ(
-            rig.host.CallsWithoutLoop(),
-            Concat({{"status:Lösche Flash..", "status:Flash gelöscht", "busy", "controlsToMembers",
-                     "range:0-12288", "status:Programmieren des Controllers..."},
-                    expectedEnd}));
+        EXPECT_EQ(rig.observer.CallsWithoutLoop(),
+                  (Calls{"status:Erasing", "status:Erased", "exclusive", "range:12288",
+                         "status:Programming", "notice:ProgramFailed", "status:ProgramFailed",
+                         "finished"}));
         EXPECT_EQ(rig.programmer.m_errorFlag, 1);
         EXPECT_EQ(rig.programmer.m_abortFlag, 1);
-        EXPECT_EQ(rig.host.Count("quit:1"), batch ? 1 : 0);
-        EXPECT_EQ(rig.host.Count("quit:0"), 0);
 
         // Bytes 0..2 went out once each, byte 3 was written and polled, nothing after it.
         const auto& wire = rig.port.mosiBytes;
@@ -371,18 +348,16 @@ TEST(OperationWriteFailure, StopsAtTheByteAndQuitsWithStatusOneOnlyInABatch) {
 
 TEST(OperationWriteFailure, AnAbortDuringThePollingIsReportedAsAbort) {
     FakeRig rig(ProgrammerMode::Board);
-    rig.programmer.m_batch.active = true;
     FlashImage image = Filled(0xFF);
     image[0] = 0x00;
     rig.LoadImage(image);
     // Pumps: the erase's, the pause's, byte 0's; then the write's polls.
-    rig.host.AtPump(3 + 5, [&] { rig.programmer.OnAbort(); });
-    rig.programmer.OnProgram();
+    rig.observer.AtPump(3 + 5, [&] { rig.programmer.Abort(); });
+    EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::Aborted);
 
-    EXPECT_EQ(rig.host.StatusText(), "Aktion abgebrochen");
-    EXPECT_EQ(rig.host.Count("box:Fehler beim Programmieren!"), 0);
-    EXPECT_EQ(rig.host.Count("quit:1"), 0);
-    EXPECT_EQ(rig.host.Count("idle"), 1);
+    EXPECT_EQ(rig.observer.LastStatus(), "Aborted");
+    EXPECT_EQ(rig.observer.Count("notice:ProgramFailed"), 0);
+    EXPECT_EQ(rig.observer.Count("finished"), 1);
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
 }
 

@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "FakeRig.h"
-#include "cmdline/CommandLine.h"
 
 namespace velmo::testing {
 namespace {
@@ -13,8 +12,8 @@ namespace {
 TEST(ProgrammerSetup, FreshProgrammerHasNoImageNoErrorAndErasedImages) {
     FakePort port;
     VirtualClock clock;
-    RecordingHost host;
-    Programmer programmer(port, clock, host);
+    RecordingObserver observer;
+    Programmer programmer(port, clock, observer);
     EXPECT_EQ(programmer.m_errorFlag, 0);
     EXPECT_EQ(programmer.m_noFileLoaded, 1);
     EXPECT_EQ(programmer.m_abortFlag, 0);
@@ -22,7 +21,7 @@ TEST(ProgrammerSetup, FreshProgrammerHasNoImageNoErrorAndErasedImages) {
     EXPECT_EQ(programmer.m_readImage, Filled(0xFF));
     EXPECT_FALSE(programmer.OperationRunning());
     // Nothing reaches the window or the port before the window asks for it.
-    EXPECT_TRUE(host.Calls().empty());
+    EXPECT_TRUE(observer.Calls().empty());
     EXPECT_TRUE(port.events.empty());
     EXPECT_TRUE(port.dataWrites.empty());
 }
@@ -39,74 +38,41 @@ TEST(ProgrammerSetup, ClockRateDerivesTheBitDelay) {
     for (const auto& c : cases) {
         FakeRig rig;
         rig.programmer.SetClockRate(c.mhz);
-        EXPECT_EQ(rig.programmer.m_bitDelay, c.bitDelay) << c.mhz;
+        EXPECT_EQ(rig.programmer.BitDelay(), c.bitDelay) << c.mhz;
         if (!std::isnan(c.mhz)) {
-            EXPECT_EQ(rig.programmer.m_clockRate, c.mhz);
+            EXPECT_EQ(rig.programmer.ClockRate(), c.mhz);
         }
     }
 }
 
-TEST(ProgrammerSetup, PortCommandsSelectIndexAndAddress) {
-    const struct {
-        std::uint8_t index;
-        std::uint8_t expectedIndex;
-        std::uint16_t expectedAddress;
-    } cases[] = {{1, 1, 0x378}, {2, 2, 0x278}, {3, 3, 0x3BC}, {0, 2, 0x278}, {4, 2, 0x278}};
-    for (const auto& c : cases) {
-        FakeRig rig;
-        rig.programmer.SelectPort(2);
-        rig.programmer.SelectPort(c.index);
-        EXPECT_EQ(rig.programmer.m_portIndex, c.expectedIndex) << int{c.index};
-        EXPECT_EQ(rig.programmer.PortAddress(), c.expectedAddress) << int{c.index};
-        EXPECT_EQ(rig.port.BaseAddress(), c.expectedAddress) << int{c.index};
-    }
-}
-
-TEST(ProgrammerSetup, CommandLineSetsBatchModePortAndClock) {
-    FakeRig rig;
-    CommandLineSettings settings;
-    settings.batch = {"/tmp/blink.hex", "1", true};
-    settings.mode = ProgrammerMode::Raw;
-    settings.portIndex = 3;
-    settings.portAddress = 0x3BC;
-    settings.clockRate = 12.0;
-    rig.programmer.ApplySettings(settings.batch, settings.mode, settings.portIndex,
-                                 settings.portAddress, settings.clockRate);
-
-    EXPECT_TRUE(rig.programmer.m_batch.active);
-    EXPECT_EQ(rig.programmer.m_batch.filePath, "/tmp/blink.hex");
-    EXPECT_EQ(rig.programmer.m_batch.action, "1");
-    EXPECT_EQ(rig.programmer.m_mode, static_cast<std::uint8_t>(ProgrammerMode::Raw));
-    EXPECT_EQ(rig.programmer.m_portIndex, 3);
+TEST(ProgrammerSetup, ANewClockRateOrModeAppliesFromTheNextInstruction) {
+    FakeRig rig(ProgrammerMode::Raw);
+    rig.programmer.SetPortAddress(0x3BC);
     EXPECT_EQ(rig.port.BaseAddress(), 0x3BC);
-    EXPECT_EQ(rig.programmer.m_clockRate, 12.0);
-    EXPECT_EQ(rig.programmer.m_bitDelay, 4u);
+    rig.programmer.SetClockRate(3.0);
+    EXPECT_EQ(rig.programmer.BitDelay(), 14u);
+    rig.programmer.SelectMode(ProgrammerMode::Board);
+    EXPECT_EQ(rig.programmer.Mode(), ProgrammerMode::Board);
+    // The board's end sequence switches the interface off; the raw cable's would not.
+    rig.port.data = 0xFF;
+    rig.programmer.Abort();
+    EXPECT_FALSE(rig.port.Line(FakePort::kEnableBit));
 }
 
-TEST(ProgrammerSetup, DriverStartReportsItsOutcomeInTheStatusBar) {
-    {
+TEST(ProgrammerSetup, DriverStartTellsWhetherItRunsAndWhy) {
+    for (const bool runs : {true, false}) {
         FakePort port;
-        VirtualClock clock;
-        RecordingHost host;
-        Programmer programmer(port, clock, host);
-        EXPECT_TRUE(programmer.StartDriver());
-        EXPECT_EQ(programmer.m_driverRunning, 1);
-        EXPECT_EQ(port.starts, 1);
-        EXPECT_EQ(host.Calls(),
-                  std::vector<std::string>{"status:DriverLinx I/O erfolgreich gestartet!"});
-    }
-    {
-        FakePort port;
-        port.driverActive = false;
+        port.driverActive = runs;
         port.driverMessage = "Kein Zugriff auf /dev/parport0.";
         VirtualClock clock;
-        RecordingHost host;
-        Programmer programmer(port, clock, host);
-        EXPECT_FALSE(programmer.StartDriver());
-        EXPECT_EQ(programmer.m_driverRunning, 0);
-        EXPECT_EQ(host.Calls(),
-                  std::vector<std::string>{"status:Fehler beim Starten von DriverLinx I/O! "
-                                           "Kein Zugriff auf /dev/parport0."});
+        RecordingObserver observer;
+        Programmer programmer(port, clock, observer);
+        EXPECT_EQ(programmer.StartDriver(), runs);
+        EXPECT_EQ(programmer.m_driverRunning, runs ? 1 : 0);
+        EXPECT_EQ(port.starts, 1);
+        EXPECT_EQ(programmer.DriverMessage(), "Kein Zugriff auf /dev/parport0.");
+        // The front end words the outcome.
+        EXPECT_TRUE(observer.Calls().empty());
     }
 }
 
@@ -117,7 +83,10 @@ TEST(ProgrammerSetup, ShutdownEndsTheSequenceThenStopsTheDriverOnce) {
     rig.programmer.ShutdownDriver();
 
     // The board's end sequence ran before the stop: interface off, then target out of reset.
-    EXPECT_EQ(rig.port.dataWrites, (std::vector<std::uint8_t>{0xF7, 0xF3}));
+    EXPECT_EQ(rig.port.dataWrites,
+              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(0xFF & ~FakePort::kEnableBit),
+                                         static_cast<std::uint8_t>(0xFF & ~FakePort::kEnableBit &
+                                                                   ~FakePort::kRstBit)}));
     EXPECT_EQ(rig.port.events, std::vector<std::string>{"stop after 2 writes"});
     EXPECT_EQ(rig.port.stops, 1);
 }
@@ -126,8 +95,8 @@ TEST(ProgrammerSetup, ShutdownWithoutDriverTouchesNothing) {
     FakePort port;
     port.driverActive = false;
     VirtualClock clock;
-    RecordingHost host;
-    Programmer programmer(port, clock, host);
+    RecordingObserver observer;
+    Programmer programmer(port, clock, observer);
     programmer.StartDriver();
     port.events.clear();
     programmer.ShutdownDriver();
@@ -136,35 +105,20 @@ TEST(ProgrammerSetup, ShutdownWithoutDriverTouchesNothing) {
     EXPECT_EQ(port.stops, 0);
 }
 
-TEST(ProgrammerSetup, InteractiveDefaultsIdleTheLinesOnlyWithARunningDriver) {
-    for (const bool driverRuns : {true, false}) {
-        FakePort port;
-        port.driverActive = driverRuns;
-        port.data = 0xFF;
-        VirtualClock clock;
-        RecordingHost host;
-        Programmer programmer(port, clock, host);
-        programmer.StartDriver();
-        programmer.SelectMode(ProgrammerMode::Raw);
-        programmer.SelectPort(3);
-        programmer.SetClockRate(3.0);
-        port.dataWrites.clear();
-
-        programmer.ApplyInteractiveDefaults();
-
-        EXPECT_EQ(programmer.m_mode, static_cast<std::uint8_t>(ProgrammerMode::Board));
-        EXPECT_EQ(programmer.m_portIndex, 1);
-        EXPECT_EQ(port.BaseAddress(), 0x378);
-        // Not the formula's value for 24 MHz: the slow delay until a rate is confirmed.
-        EXPECT_EQ(programmer.m_clockRate, 24.0);
-        EXPECT_EQ(programmer.m_bitDelay, 20u);
-        if (driverRuns) {
-            // ENABLE first, then RST; the other lines keep their levels.
-            EXPECT_EQ(port.dataWrites, (std::vector<std::uint8_t>{0xF7, 0xF3}));
-        } else {
-            EXPECT_TRUE(port.dataWrites.empty());
-        }
-    }
+TEST(ProgrammerSetup, InteractiveStartIdlesTheLinesAndRunsWithTheSlowBitDelay) {
+    FakeRig rig(ProgrammerMode::Raw);
+    rig.programmer.SetClockRate(3.0);
+    rig.port.data = 0xFF;
+    rig.programmer.IdleLines();
+    rig.programmer.UseInteractiveClock();
+    // ENABLE first, then RST; the other lines keep their levels.
+    EXPECT_EQ(rig.port.dataWrites,
+              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(0xFF & ~FakePort::kEnableBit),
+                                         static_cast<std::uint8_t>(0xFF & ~FakePort::kEnableBit &
+                                                                   ~FakePort::kRstBit)}));
+    // Not the formula's value for 24 MHz: the slow delay until a rate is confirmed.
+    EXPECT_EQ(rig.programmer.ClockRate(), 24.0);
+    EXPECT_EQ(rig.programmer.BitDelay(), 20u);
 }
 
 }  // namespace

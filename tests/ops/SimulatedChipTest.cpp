@@ -8,6 +8,7 @@
 
 #include "FakeRig.h"
 #include "image/Crc16.h"
+#include "image/ImageFiles.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 
@@ -22,7 +23,7 @@ struct SimRig {
         programmer.SelectMode(mode);
         programmer.SetClockRate(24.0);
         programmer.StartDriver();
-        host.Clear();
+        observer.Clear();
     }
     static SimOptions WithVirtualClock(SimOptions options) {
         options.virtualClock = true;
@@ -42,8 +43,8 @@ struct SimRig {
 
     VirtualClock clock;
     SimPort port;
-    RecordingHost host;
-    Programmer programmer{port, clock, host};
+    RecordingObserver observer;
+    Programmer programmer{port, clock, observer};
 };
 
 FlashImage Pattern(std::uint32_t seed = 1) {
@@ -63,8 +64,8 @@ FlashImage Spliced(const FlashImage& front, const FlashImage& back, std::size_t 
     return image;
 }
 
-const std::string kMatch = "box:Geladene Datei und Speicherinhalt stimmen überein!";
-const std::string kMismatch = "box:Geladene Datei und Speicherinhalt stimmen nicht überein!";
+const std::string kMatch = "notice:ImagesMatch";
+const std::string kMismatch = "notice:ImagesDiffer";
 
 class SimulatedChip : public ::testing::TestWithParam<ProgrammerMode> {};
 
@@ -81,20 +82,20 @@ TEST_P(SimulatedChip, ProgramVerifyAndReadTheWholeChip) {
     const FlashImage image = Pattern();
     rig.LoadImage(image);
 
-    rig.programmer.OnProgram();
-    EXPECT_EQ(rig.host.StatusText(), "Datei erfolgreich programmiert!");
+    rig.programmer.Program();
+    EXPECT_EQ(rig.observer.LastStatus(), "Programmed");
     EXPECT_EQ(rig.Flash(), image);
 
-    rig.host.Clear();
-    rig.programmer.OnVerify();
-    EXPECT_EQ(rig.host.Count(kMatch), 1);
+    rig.observer.Clear();
+    rig.programmer.Verify();
+    EXPECT_EQ(rig.observer.Count(kMatch), 1);
     EXPECT_EQ(rig.programmer.m_readImage, image);
     EXPECT_EQ(rig.programmer.m_readCrc, rig.programmer.m_imageCrc);
 
     rig.programmer.m_readImage.fill(0x00);
-    rig.programmer.OnRead();
+    rig.programmer.Read();
     EXPECT_EQ(rig.programmer.m_readImage, image);
-    EXPECT_EQ(rig.programmer.m_strCrc, FormatCrc(SimRig::Crc(image)));
+    EXPECT_EQ(rig.programmer.m_readCrc, SimRig::Crc(image));
 
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
     EXPECT_EQ(rig.port.Chip().ClockViolations(), 0u);
@@ -103,10 +104,10 @@ TEST_P(SimulatedChip, ProgramVerifyAndReadTheWholeChip) {
 TEST_P(SimulatedChip, ReadOfAnErasedChipShows80F8) {
     SimRig rig(GetParam());
     rig.port.Chip().SetFlash(Pattern());
-    rig.programmer.OnErase();
+    rig.programmer.Erase();
     EXPECT_EQ(rig.Flash(), Filled(0xFF));
-    rig.programmer.OnRead();
-    EXPECT_EQ(rig.programmer.m_strCrc, "0x80F8");
+    rig.programmer.Read();
+    EXPECT_EQ(FormatCrc(rig.programmer.m_readCrc), "0x80F8");
 }
 
 TEST_P(SimulatedChip, ASmallFileIsProgrammedAsTheWholeFlash) {
@@ -123,20 +124,21 @@ TEST_P(SimulatedChip, ASmallFileIsProgrammedAsTheWholeFlash) {
         }
     }
     SimRig rig(GetParam());
-    rig.programmer.LoadFile(path);
+    const LoadedImage loaded = LoadImageFile(path);
     std::filesystem::remove_all(dir);
-    ASSERT_EQ(rig.programmer.m_noFileLoaded, 0);
+    ASSERT_TRUE(loaded.Loaded());
+    rig.LoadImage(loaded.image);
 
-    rig.programmer.OnProgram();
+    rig.programmer.Program();
     EXPECT_EQ(rig.Flash(), expected);
     // Every cell got its own write and read-back, the 0xFF behind the file's end included:
     // Programming Enable and Chip Erase of the erase step, Programming Enable, then two
     // instructions per byte.
     EXPECT_EQ(rig.port.Chip().InstructionCount(), 3u + 2u * 12288u);
 
-    rig.host.Clear();
-    rig.programmer.OnVerify();
-    EXPECT_EQ(rig.host.Count(kMatch), 1);
+    rig.observer.Clear();
+    rig.programmer.Verify();
+    EXPECT_EQ(rig.observer.Count(kMatch), 1);
 }
 
 TEST_P(SimulatedChip, VerifyComparesTheBytesNotOnlyTheCrc) {
@@ -163,8 +165,8 @@ TEST_P(SimulatedChip, VerifyComparesTheBytesNotOnlyTheCrc) {
         SimRig rig(GetParam());
         rig.port.Chip().SetFlash(onChip);
         rig.LoadImage(c.loaded);
-        rig.programmer.OnVerify();
-        EXPECT_EQ(rig.host.Count(c.box), 1) << c.name;
+        rig.programmer.Verify();
+        EXPECT_EQ(rig.observer.Count(c.box), 1) << c.name;
         EXPECT_EQ(rig.programmer.m_readImage, onChip) << c.name;
         EXPECT_EQ(rig.programmer.m_readCrc, SimRig::Crc(onChip)) << c.name;
         // The result is only shown: no flag, the chip unchanged.
@@ -180,51 +182,47 @@ TEST_P(SimulatedChip, AbortStopsBeforeTheNextByte) {
             SimRig rig(GetParam());
             rig.LoadImage(image);
             // The erase's pump, the pause's pump, then one per byte.
-            rig.host.AtPump(2 + static_cast<int>(byte) + 1, [&] { rig.programmer.OnAbort(); });
-            rig.programmer.OnProgram();
-            EXPECT_EQ(rig.host.StatusText(), "Aktion abgebrochen");
+            rig.observer.AtPump(2 + static_cast<int>(byte) + 1, [&] { rig.programmer.Abort(); });
+            rig.programmer.Program();
+            EXPECT_EQ(rig.observer.LastStatus(), "Aborted");
             EXPECT_EQ(rig.Flash(), Spliced(image, Filled(0xFF), byte)) << "program " << byte;
         }
         for (const bool verify : {false, true}) {
             SimRig rig(GetParam());
             rig.port.Chip().SetFlash(image);
             rig.LoadImage(image);
-            rig.programmer.m_strCrc = "0xABCD";
             rig.programmer.m_readCrc = 0xABCD;
-            rig.host.AtPump(static_cast<int>(byte) + 1, [&] { rig.programmer.OnAbort(); });
-            verify ? rig.programmer.OnVerify() : rig.programmer.OnRead();
-            EXPECT_EQ(rig.host.StatusText(), "Aktion abgebrochen");
+            rig.observer.AtPump(static_cast<int>(byte) + 1, [&] { rig.programmer.Abort(); });
+            verify ? rig.programmer.Verify() : rig.programmer.Read();
+            EXPECT_EQ(rig.observer.LastStatus(), "Aborted");
             EXPECT_EQ(rig.programmer.m_readImage, Spliced(image, Filled(0xFF), byte))
                 << (verify ? "verify " : "read ") << byte;
-            EXPECT_EQ(rig.programmer.m_strCrc, "0xABCD");
             EXPECT_EQ(rig.programmer.m_readCrc, 0xABCD);
-            EXPECT_EQ(rig.host.Count("membersToControls"), 0);
-            EXPECT_EQ(rig.host.Count(kMatch) + rig.host.Count(kMismatch), 0);
+            EXPECT_EQ(rig.observer.Count("status:ReadDone"), 0);
+            EXPECT_EQ(rig.observer.Count(kMatch) + rig.observer.Count(kMismatch), 0);
         }
     }
 }
 
 TEST_P(SimulatedChip, AStuckCellEndsProgramWithTheBytesBeforeItWritten) {
     constexpr std::uint16_t kStuck = 0x1234;
-    for (const bool batch : {false, true}) {
+    {
         SimOptions options;
         options.stuckCells[kStuck] = 0x00;
         SimRig rig(GetParam(), options);
-        rig.programmer.m_batch.active = batch;
         FlashImage image = Pattern(5);
         image[kStuck] = 0xA5;
         rig.LoadImage(image);
-        rig.programmer.OnProgram();
+        EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::WriteFailed);
 
-        EXPECT_EQ(rig.host.StatusText(), "Fehler beim Programmieren!");
-        EXPECT_EQ(rig.host.Count("box:Fehler beim Programmieren!"), 1);
-        EXPECT_EQ(rig.host.Count("quit:1"), batch ? 1 : 0);
+        EXPECT_EQ(rig.observer.LastStatus(), "ProgramFailed");
+        EXPECT_EQ(rig.observer.Count("notice:ProgramFailed"), 1);
         EXPECT_EQ(rig.programmer.m_errorFlag, 1);
         FlashImage expected = Spliced(image, Filled(0xFF), kStuck);
         expected[kStuck] = rig.Flash()[kStuck];  // whatever the broken cell holds
         EXPECT_EQ(rig.Flash(), expected);
         // The progress bar stopped at the last step before the stuck cell.
-        EXPECT_EQ(rig.host.ProgressPositions().back(), kStuck / 307 * 307);
+        EXPECT_EQ(rig.observer.ProgressPositions().back(), kStuck / 307 * 307);
     }
 }
 
@@ -233,11 +231,11 @@ TEST_P(SimulatedChip, AWriteThatNeverEndsFailsAfterPollingWithThePumpRunning) {
     options.writeNeverCompletes = true;
     SimRig rig(GetParam(), options);
     rig.LoadImage(Pattern(9));
-    rig.programmer.OnProgram();
-    EXPECT_EQ(rig.host.StatusText(), "Fehler beim Programmieren!");
+    rig.programmer.Program();
+    EXPECT_EQ(rig.observer.LastStatus(), "ProgramFailed");
     EXPECT_EQ(rig.programmer.m_errorFlag, 1);
     // The erase's, the pause's, byte 0's, and one between each of the polls.
-    EXPECT_GT(rig.host.Pumps(), 3 + 100);
+    EXPECT_GT(rig.observer.Pumps(), 3 + 100);
 }
 
 TEST_P(SimulatedChip, SlowWritesArePolledToTheEnd) {
@@ -246,37 +244,30 @@ TEST_P(SimulatedChip, SlowWritesArePolledToTheEnd) {
     SimRig rig(GetParam(), options);
     const FlashImage image = Pattern(11);
     rig.LoadImage(image);
-    rig.programmer.OnProgram();
-    EXPECT_EQ(rig.host.StatusText(), "Datei erfolgreich programmiert!");
+    rig.programmer.Program();
+    EXPECT_EQ(rig.observer.LastStatus(), "Programmed");
     EXPECT_EQ(rig.Flash(), image);
-    EXPECT_GT(rig.host.Pumps(), 2 + 12288);
+    EXPECT_GT(rig.observer.Pumps(), 2 + 12288);
 }
 
 TEST_P(SimulatedChip, LockBitsReachTheChipAndOnlyChipEraseLiftsThem) {
     for (int boxes = 0; boxes < 8; ++boxes) {
         SimRig rig(GetParam());
-        rig.host.onControlsToMembers = [&] {
-            rig.programmer.m_lockBit1 = boxes & 1;
-            rig.programmer.m_lockBit2 = (boxes >> 1) & 1;
-            rig.programmer.m_lockBit3 = (boxes >> 2) & 1;
-        };
-        rig.programmer.OnLockBits();
+        rig.programmer.WriteLockBits({(boxes & 1) != 0, (boxes & 2) != 0, (boxes & 4) != 0});
         for (int bit = 1; bit <= 3; ++bit) {
             EXPECT_EQ(rig.port.Chip().LockBit(bit), ((boxes >> (bit - 1)) & 1) == 1)
                 << boxes << " bit " << bit;
         }
-        rig.programmer.OnErase();
+        rig.programmer.Erase();
         for (int bit = 1; bit <= 3; ++bit) EXPECT_FALSE(rig.port.Chip().LockBit(bit));
     }
 }
 
 TEST_P(SimulatedChip, AfterLockBitOneAWriteFailsUntilTheChipIsErased) {
     SimRig rig(GetParam());
-    rig.host.onControlsToMembers = [&] { rig.programmer.m_lockBit1 = 1; };
-    rig.programmer.OnLockBits();
-    rig.host.onControlsToMembers = nullptr;
+    rig.programmer.WriteLockBits({true, false, false});
 
-    IspProtocol& isp = rig.programmer.Isp();
+    IspProtocol isp(rig.port, rig.clock, GetParam(), rig.programmer.BitDelay());
     ASSERT_TRUE(isp.StartSequence());
     isp.ProgrammingEnable();
     rig.clock.Delay(10000);
@@ -287,8 +278,8 @@ TEST_P(SimulatedChip, AfterLockBitOneAWriteFailsUntilTheChipIsErased) {
     // Program erases first, which lifts the lock.
     const FlashImage image = Pattern(13);
     rig.LoadImage(image);
-    rig.programmer.OnProgram();
-    EXPECT_EQ(rig.host.StatusText(), "Datei erfolgreich programmiert!");
+    rig.programmer.Program();
+    EXPECT_EQ(rig.observer.LastStatus(), "Programmed");
     EXPECT_EQ(rig.Flash(), image);
     EXPECT_FALSE(rig.port.Chip().LockBit(1));
 }
@@ -298,13 +289,12 @@ TEST_P(SimulatedChip, AfterLockBitTwoTheChipNoLongerReadsBack) {
     const FlashImage image = Pattern(15);
     rig.port.Chip().SetFlash(image);
     rig.LoadImage(image);
-    rig.host.onControlsToMembers = [&] { rig.programmer.m_lockBit2 = 1; };
-    rig.programmer.OnLockBits();
-    rig.programmer.OnRead();
+    rig.programmer.WriteLockBits({false, true, false});
+    rig.programmer.Read();
     EXPECT_NE(rig.programmer.m_readImage, image);
-    rig.host.Clear();
-    rig.programmer.OnVerify();
-    EXPECT_EQ(rig.host.Count(kMismatch), 1);
+    rig.observer.Clear();
+    rig.programmer.Verify();
+    EXPECT_EQ(rig.observer.Count(kMismatch), 1);
     EXPECT_EQ(rig.Flash(), image);
 }
 
@@ -312,8 +302,8 @@ TEST_P(SimulatedChip, ProgramWithoutAFileLeavesTheChipUntouched) {
     SimRig rig(GetParam());
     const FlashImage before = Pattern(17);
     rig.port.Chip().SetFlash(before);
-    rig.programmer.OnProgram();
-    EXPECT_EQ(rig.host.Calls(), Calls{"box:Bitte wählen Sie zuerst eine Datei aus!"});
+    rig.programmer.Program();
+    EXPECT_EQ(rig.observer.Calls(), Calls{"notice:NoImage"});
     EXPECT_EQ(rig.Flash(), before);
     EXPECT_EQ(rig.port.Chip().InstructionCount(), 0u);
 }
@@ -325,11 +315,11 @@ TEST(SimulatedChipWithoutBoard, ProgramShowsTheBoardMessageTwiceAndProgramsNothi
     const FlashImage before = Pattern(19);
     rig.port.Chip().SetFlash(before);
     rig.LoadImage(Pattern(21));
-    rig.programmer.OnProgram();
+    rig.programmer.Program();
 
-    EXPECT_EQ(rig.host.Count("box:Fehler beim Initialisieren des Velmo-Boards"), 2);
-    EXPECT_EQ(rig.host.Count("status:Fehler beim Initialisieren des Velmo-Boards"), 2);
-    EXPECT_EQ(rig.host.Count("busy"), 0);
+    EXPECT_EQ(rig.observer.Count("notice:BoardFailed"), 2);
+    EXPECT_EQ(rig.observer.Count("status:BoardFailed"), 2);
+    EXPECT_EQ(rig.observer.Count("exclusive"), 0);
     EXPECT_EQ(rig.programmer.m_errorFlag, 1);
     EXPECT_EQ(rig.Flash(), before);
 }

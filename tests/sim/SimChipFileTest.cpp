@@ -44,7 +44,7 @@ class SimChipFile : public ::testing::Test {
     // One programming session: start, enable, write, end (RST falls).
     static void Program(SimPort& port, VirtualClock& clock,
                         const std::vector<std::pair<std::uint32_t, std::uint8_t>>& bytes) {
-        const std::uint8_t mode = static_cast<std::uint8_t>(ProgrammerMode::Board);
+        const ProgrammerMode mode = ProgrammerMode::Board;
         const std::uint32_t bitDelay = 2;
         IspProtocol isp(port, clock, mode, bitDelay);
         ASSERT_TRUE(isp.StartSequence());
@@ -88,7 +88,7 @@ TEST_F(SimChipFile, WhatOneRunProgramsTheNextRunReads) {
     SimPort port(clock, WithFile(path_));
     port.StartDriver();
     EXPECT_EQ(port.Chip().Flash()[0x1234], 0x00);
-    const std::uint8_t mode = static_cast<std::uint8_t>(ProgrammerMode::Board);
+    const ProgrammerMode mode = ProgrammerMode::Board;
     const std::uint32_t bitDelay = 2;
     IspProtocol isp(port, clock, mode, bitDelay);
     ASSERT_TRUE(isp.StartSequence());
@@ -102,7 +102,7 @@ TEST_F(SimChipFile, AWriteStillRunningAtTheEndIsFinishedAndSaved) {
         VirtualClock clock;
         SimPort port(clock, WithFile(path_));
         port.StartDriver();
-        const std::uint8_t mode = static_cast<std::uint8_t>(ProgrammerMode::Raw);
+        const ProgrammerMode mode = ProgrammerMode::Raw;
         const std::uint32_t bitDelay = 2;
         IspProtocol isp(port, clock, mode, bitDelay);
         isp.StartSequence();

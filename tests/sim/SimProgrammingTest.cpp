@@ -25,10 +25,7 @@ class SimBench {
   public:
     explicit SimBench(const std::string& options = "", ProgrammerMode mode = ProgrammerMode::Board,
                       std::uint32_t bitDelay = 2)
-        : mode(static_cast<std::uint8_t>(mode)),
-          bitDelay(bitDelay),
-          port(clock, Options(options)),
-          isp(port, clock, this->mode, this->bitDelay) {
+        : bitDelay(bitDelay), port(clock, Options(options)), isp(port, clock, mode, bitDelay) {
         port.StartDriver();
     }
 
@@ -44,7 +41,6 @@ class SimBench {
 
     const SimChip& Chip() const { return port.Chip(); }
 
-    std::uint8_t mode;
     std::uint32_t bitDelay;
     VirtualClock clock;
     SimPort port;
@@ -269,7 +265,7 @@ TEST(SimBoard, ReadyAnswersOnlyTheBoardsResetSequence) {
         {"no board", "board=absent", [](SimBench& b) { b.isp.StartSequence(); }, false},
         {"raw cable's sequence", "",
          [](SimBench& b) {
-             b.mode = static_cast<std::uint8_t>(ProgrammerMode::Raw);
+             b.isp.SetMode(ProgrammerMode::Raw);
              b.isp.StartSequence();
          },
          false},

@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <cmath>
 
-#include "WindowRig.h"
+#include "support/WindowRig.h"
 #include "ui/ClockRateDlg.h"
 #include "ui/Commands.h"
 
@@ -132,7 +132,7 @@ TEST(ClockRateDialog, OkAppliesTheRateAndItsBitDelayCancelAndRefusalsApplyNothin
     };
     WindowRig rig;
     rig->OnInitDialog();
-    EXPECT_EQ(rig->Core().m_bitDelay, 20u);
+    EXPECT_EQ(rig->Core().BitDelay(), 20u);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
         const DialogRun run = RunClockDialog(rig, QString::fromUtf8(row.text), row.ok);
@@ -144,8 +144,8 @@ TEST(ClockRateDialog, OkAppliesTheRateAndItsBitDelayCancelAndRefusalsApplyNothin
         } else {
             EXPECT_TRUE(run.messages.isEmpty());
         }
-        EXPECT_DOUBLE_EQ(rig->Core().m_clockRate, row.rate);
-        EXPECT_EQ(rig->Core().m_bitDelay, row.delay);
+        EXPECT_DOUBLE_EQ(rig->Core().ClockRate(), row.rate);
+        EXPECT_EQ(rig->Core().BitDelay(), row.delay);
     }
 }
 
@@ -165,7 +165,7 @@ TEST(ClockRateDialog, OpensOnTheCurrentRateWithOkFocusedAndEscapeCancels) {
     rig->OnClockRate();
     EXPECT_EQ(shown, QStringLiteral("11.0592"));
     EXPECT_TRUE(okFocused);
-    EXPECT_DOUBLE_EQ(rig->Core().m_clockRate, 11.0592);
+    EXPECT_DOUBLE_EQ(rig->Core().ClockRate(), 11.0592);
     // Enter in the field confirms through the default OK button.
     QTimer::singleShot(0, [&] {
         CClockRateDlg& dialog = rig->ClockDialog();
@@ -174,6 +174,6 @@ TEST(ClockRateDialog, OpensOnTheCurrentRateWithOkFocusedAndEscapeCancels) {
         QTest::keyClick(dialog.Field(), Qt::Key_Return);
     });
     rig->OnClockRate();
-    EXPECT_DOUBLE_EQ(rig->Core().m_clockRate, 3.0);
-    EXPECT_EQ(rig->Core().m_bitDelay, 14u);
+    EXPECT_DOUBLE_EQ(rig->Core().ClockRate(), 3.0);
+    EXPECT_EQ(rig->Core().BitDelay(), 14u);
 }

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -15,7 +17,7 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "WindowRig.h"
+#include "support/WindowRig.h"
 #include "image/Crc16.h"
 #include "ui/Commands.h"
 
@@ -198,10 +200,10 @@ TEST(MainWindowStart, InteractiveStartWithTheDriverRunning) {
     EXPECT_TRUE(dlg.FileLabel()->text().isEmpty());
     EXPECT_TRUE(dlg.FileLabel()->toolTip().isEmpty());
     EXPECT_TRUE(dlg.CrcField()->text().isEmpty());
-    EXPECT_EQ(dlg.Core().m_clockRate, 24.0);
-    EXPECT_EQ(dlg.Core().m_bitDelay, 20u);
+    EXPECT_EQ(dlg.Core().ClockRate(), 24.0);
+    EXPECT_EQ(dlg.Core().BitDelay(), 20u);
     EXPECT_EQ(dlg.Core().m_noFileLoaded, 1);
-    EXPECT_FALSE(dlg.BatchTimerActive());
+    EXPECT_FALSE(dlg.BatchActive());
     EXPECT_TRUE(rig.messages.isEmpty());
 }
 
@@ -217,8 +219,8 @@ TEST(MainWindowStart, DriverFailureGraysTheDeviceCommandsForGood) {
     } noDriver;
     CProgrammerDlg failed(noDriver, rig.clock);
     failed.SetProcessExit([](int) {});
-    failed.Core().m_batch.active = true;  // a batch start: its timer must not start either
-    failed.OnInitDialog();
+    failed.SetBatchActive(true);
+    EXPECT_FALSE(failed.OnInitDialog());
     EXPECT_EQ(failed.StatusText(),
               QStringLiteral("Fehler beim Starten von DriverLinx I/O! Kein Zugriff."));
     for (int id :
@@ -236,7 +238,6 @@ TEST(MainWindowStart, DriverFailureGraysTheDeviceCommandsForGood) {
     EXPECT_EQ(rig.messages, QStringList{QStringLiteral(
                                 "Fehler beim Starten des Treibers; Kann Aktion nicht ausführen")});
     EXPECT_TRUE(failed.FileLabel()->text().isEmpty());
-    EXPECT_FALSE(failed.BatchTimerActive());
     EXPECT_FALSE(failed.QuitPosted());  // a person can still take over the window
 }
 
@@ -263,9 +264,8 @@ TEST(MainWindowCommands, ModeAndPortCommandsMoveTheCheckMarks) {
         for (int port : {kPortLpt1, kPortLpt2, kPortLpt3})
             EXPECT_EQ(Checked(dlg.MenuAction(port)), port == row.checkedPort) << row.command;
         EXPECT_EQ(dlg.Core().PortAddress(), row.address);
-        EXPECT_EQ(dlg.Core().m_mode,
-                  static_cast<std::uint8_t>(row.checkedMode == kModeRaw ? ProgrammerMode::Raw
-                                                                        : ProgrammerMode::Board));
+        EXPECT_EQ(dlg.Core().Mode(),
+                  row.checkedMode == kModeRaw ? ProgrammerMode::Raw : ProgrammerMode::Board);
     }
 }
 
@@ -275,7 +275,7 @@ TEST(MainWindowCommands, OpenShowsTheNameAndKeepsTheFullPathForTheTip) {
     Load(rig, SourcePath(kBlinkHex));
     EXPECT_EQ(rig->FileLabel()->text(), QStringLiteral("blink.ihx"));
     EXPECT_EQ(rig->FileLabel()->toolTip(), SourcePath(kBlinkHex));
-    EXPECT_EQ(rig->Core().m_strFilePath, SourcePath(kBlinkHex).toStdString());
+    EXPECT_EQ(rig->FilePath(), SourcePath(kBlinkHex).toStdString());
     EXPECT_TRUE(rig->CrcField()->text().startsWith(QStringLiteral("0x")));
     EXPECT_EQ(rig->Core().m_noFileLoaded, 0);
     // A HEX load leaves the status bar alone.
@@ -291,21 +291,21 @@ TEST(MainWindowCommands, OpenShowsTheNameAndKeepsTheFullPathForTheTip) {
 TEST(MainWindowStates, EveryOperationLeavesTheIdleStateBehindHoweverItEnds) {
     struct Row {
         const char* name;
-        void (CProgrammerDlg::*operation)();
+        std::function<void(CProgrammerDlg&)> operation;
         bool loadFirst;
         bool abortInside;
         bool readForm;  // Read keeps the menu bar and the port items usable
     };
     const Row rows[] = {
-        {"program", &CProgrammerDlg::OnProgram, true, false, false},
-        {"program aborted", &CProgrammerDlg::OnProgram, true, true, false},
-        {"program without a file", &CProgrammerDlg::OnProgram, false, false, false},
-        {"verify", &CProgrammerDlg::OnVerify, true, false, false},
-        {"verify aborted", &CProgrammerDlg::OnVerify, true, true, false},
-        {"lock bits", &CProgrammerDlg::OnLockBits, false, false, false},
-        {"read", &CProgrammerDlg::OnRead, false, false, true},
-        {"read aborted", &CProgrammerDlg::OnRead, false, true, true},
-        {"erase", &CProgrammerDlg::OnErase, false, false, false},
+        {"program", [](CProgrammerDlg& d) { d.OnProgram(); }, true, false, false},
+        {"program aborted", [](CProgrammerDlg& d) { d.OnProgram(); }, true, true, false},
+        {"program without a file", [](CProgrammerDlg& d) { d.OnProgram(); }, false, false, false},
+        {"verify", [](CProgrammerDlg& d) { d.OnVerify(); }, true, false, false},
+        {"verify aborted", [](CProgrammerDlg& d) { d.OnVerify(); }, true, true, false},
+        {"lock bits", [](CProgrammerDlg& d) { d.OnLockBits(); }, false, false, false},
+        {"read", [](CProgrammerDlg& d) { d.OnRead(); }, false, false, true},
+        {"read aborted", [](CProgrammerDlg& d) { d.OnRead(); }, false, true, true},
+        {"erase", [](CProgrammerDlg& d) { d.OnErase(); }, false, false, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -329,7 +329,7 @@ TEST(MainWindowStates, EveryOperationLeavesTheIdleStateBehindHoweverItEnds) {
                            }
                            if (row.abortInside) dlg.ToolbarAction(kAbort)->trigger();
                        });
-        (dlg.*row.operation)();
+        row.operation(dlg);
         QCoreApplication::processEvents();
         ExpectIdle(dlg);
         EXPECT_FALSE(dlg.OperationRunning());
@@ -349,7 +349,7 @@ TEST(MainWindowStates, CheckBoxesReachTheChipOnlyThroughLockBits) {
     EXPECT_TRUE(rig.Chip().LockBit(1));
     EXPECT_FALSE(rig.Chip().LockBit(2));
     EXPECT_TRUE(rig.Chip().LockBit(3));
-    EXPECT_EQ(rig->Core().m_lockBit1, 1);
+    EXPECT_EQ(rig->LockBitMember(1), 1);
     EXPECT_EQ(rig->StatusText(), QStringLiteral("Lock-Bits geschrieben"));
 }
 
@@ -428,7 +428,7 @@ TEST(MainWindowCommands, DropProgramsTheFirstFileAndIsRefusedWhileBusy) {
     EXPECT_EQ(rig.Chip().Flash(), dlg.Core().m_image);
     EXPECT_EQ(rig.Chip().Flash()[0], 0x02);
     // A dropped file does not count as chosen in the Open dialog.
-    EXPECT_TRUE(dlg.Core().m_strFilePath.empty());
+    EXPECT_TRUE(dlg.FilePath().empty());
     ExpectIdle(dlg);
 }
 
@@ -464,7 +464,7 @@ TEST(MainWindowEnd, EscapeAndEnterEndTheModalRunWithoutStoppingTheDriver) {
         EXPECT_FALSE(rig.exitStatus.has_value());
         EXPECT_TRUE(rig.port->DriverActive());
         // Enter takes the boxes into the members first, Escape does not.
-        EXPECT_EQ(dlg.Core().m_lockBit2, key == Qt::Key_Escape ? 0 : 1);
+        EXPECT_EQ(dlg.LockBitMember(2), key == Qt::Key_Escape ? 0 : 1);
         EXPECT_EQ(dlg.ExitCode(), 0);
     }
 }

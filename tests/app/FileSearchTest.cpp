@@ -2,9 +2,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "ui/FileSearch.h"
+#include "app/FileSearch.h"
 
-using velmo::ui::PathFound;
+using velmo::app::PathFound;
 
 TEST(FileSearch, FindsThePathItselfOrAWildcardMatchInItsFolder) {
     QTemporaryDir dir;

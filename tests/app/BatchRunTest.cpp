@@ -6,8 +6,11 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
-#include "WindowRig.h"
+#include <memory>
+
+#include "app/BatchRun.h"
 #include "cmdline/CommandLine.h"
+#include "support/WindowRig.h"
 #include "ui/Commands.h"
 
 using namespace velmo;
@@ -19,12 +22,24 @@ namespace {
 
 const QString kBlink = SourcePath("examples/blink.ihx");
 
-void StartBatch(WindowRig& rig, const QString& line, bool headless) {
-    rig->SetHeadless(headless);
-    const CommandLineSettings s = ParseCommandLine(line.toStdString());
-    rig->Core().ApplySettings(s.batch, s.mode, s.portIndex, s.portAddress, s.clockRate);
-    rig->OnInitDialog();
-}
+// A window started with a command line, and its batch run.
+struct BatchRig {
+    explicit BatchRig(SimOptions options = {}) : window(options) {}
+    CProgrammerDlg* operator->() { return window.operator->(); }
+    CProgrammerDlg& operator*() { return *window; }
+    SimChip& Chip() { return window.Chip(); }
+
+    void Start(const QString& line, bool headless) {
+        window->SetHeadless(headless);
+        const CommandLineSettings settings = ParseCommandLine(line.toStdString());
+        ApplyCommandLine(*window, settings);
+        run = std::make_unique<BatchRun>(*window, settings.batch);
+        run->Start(window->OnInitDialog());
+    }
+
+    WindowRig window;
+    std::unique_ptr<BatchRun> run;
+};
 
 bool Checked(CProgrammerDlg& dlg, int command) {
     return dlg.MenuAction(command)->isChecked();
@@ -46,14 +61,14 @@ TEST(BatchRun, StartsOnlyByItsTimerAndSetsTheCommandLinesCheckMarks) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
-        WindowRig rig;
-        StartBatch(rig, QString::fromUtf8(row.line) + kBlink, false);
-        EXPECT_TRUE(rig->BatchTimerActive());
+        BatchRig rig;
+        rig.Start(QString::fromUtf8(row.line) + kBlink, false);
+        EXPECT_TRUE(rig.run->TimerActive());
         // Before the timer nothing is checked: the interactive defaults do not apply.
         for (int id : {kModeBoard, kModeRaw, kPortLpt1, kPortLpt2, kPortLpt3})
             EXPECT_FALSE(Checked(*rig, id)) << id;
-        rig->OnTimer();
-        EXPECT_FALSE(rig->BatchTimerActive());
+        rig.run->OnTimer();
+        EXPECT_FALSE(rig.run->TimerActive());
         for (int id : {kModeBoard, kModeRaw}) EXPECT_EQ(Checked(*rig, id), id == row.mode) << id;
         for (int id : {kPortLpt1, kPortLpt2, kPortLpt3})
             EXPECT_EQ(Checked(*rig, id), id == row.port) << id;
@@ -90,9 +105,9 @@ TEST(BatchRun, OutcomesQuitWithTheirStatusOrStayOpenForAPerson) {
             std::string error;
             auto options = ParseSimOptions(row.simOptions, &error);
             ASSERT_TRUE(options) << error;
-            WindowRig rig(*options);
-            StartBatch(rig, row.line, headless);
-            rig->OnTimer();
+            BatchRig rig(*options);
+            rig.Start(row.line, headless);
+            rig.run->OnTimer();
             EXPECT_EQ(rig->StatusText(), QString::fromUtf8(row.lastStatus));
             EXPECT_EQ(rig->QuitPosted(), headless || row.quitsWithWindow);
             if (rig->QuitPosted()) {
@@ -104,10 +119,10 @@ TEST(BatchRun, OutcomesQuitWithTheirStatusOrStayOpenForAPerson) {
 }
 
 TEST(BatchRun, OtherActionLoadsTheFileAndRunsNothing) {
-    WindowRig rig;
-    StartBatch(rig, "-a2 -p378 -m2 -t11.0 -f" + kBlink, false);
+    BatchRig rig;
+    rig.Start("-a2 -p378 -m2 -t11.0 -f" + kBlink, false);
     const FlashImage before = rig.Chip().Flash();
-    rig->OnTimer();
+    rig.run->OnTimer();
     EXPECT_EQ(rig->FileLabel()->text(), QStringLiteral("blink.ihx"));
     EXPECT_FALSE(rig->CrcField()->text().isEmpty());
     EXPECT_EQ(rig->Core().m_noFileLoaded, 0);
@@ -116,11 +131,11 @@ TEST(BatchRun, OtherActionLoadsTheFileAndRunsNothing) {
 }
 
 TEST(BatchRun, AbortFromTheToolbarEndsTheRunWithStatusOne) {
-    WindowRig rig;
-    StartBatch(rig, "-a1 -p378 -m2 -t11.0 -f" + kBlink, false);
-    rig.WhenPumped([&] { return rig->Progress()->value() > 0; },
+    BatchRig rig;
+    rig.Start("-a1 -p378 -m2 -t11.0 -f" + kBlink, false);
+    rig.window.WhenPumped([&] { return rig->Progress()->value() > 0; },
                    [&] { rig->ToolbarAction(kAbort)->trigger(); });
-    rig->OnTimer();
+    rig.run->OnTimer();
     EXPECT_EQ(rig->StatusText(), QStringLiteral("Aktion abgebrochen"));
     EXPECT_EQ(rig->Core().m_errorFlag, 0);
     ASSERT_TRUE(rig->QuitPosted());
@@ -128,11 +143,11 @@ TEST(BatchRun, AbortFromTheToolbarEndsTheRunWithStatusOne) {
 }
 
 TEST(BatchRun, TheQuitEndsTheModalRunOnceControlIsBack) {
-    WindowRig rig;
-    StartBatch(rig, "-a1 -p378 -m2 -t11.0 -f" + kBlink, false);
-    QTimer::singleShot(0, &*rig, [&] { rig->OnTimer(); });
+    BatchRig rig;
+    rig.Start("-a1 -p378 -m2 -t11.0 -f" + kBlink, false);
+    QTimer::singleShot(0, &*rig, [&] { rig.run->OnTimer(); });
     EXPECT_EQ(rig->exec(), QDialog::Accepted);
     EXPECT_EQ(rig->ExitCode(), 0);
     EXPECT_EQ(rig.Chip().Flash(), rig->Core().m_image);
-    EXPECT_FALSE(rig.exitStatus.has_value());
+    EXPECT_FALSE(rig.window.exitStatus.has_value());
 }

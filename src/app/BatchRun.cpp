@@ -1,0 +1,73 @@
+#include "app/BatchRun.h"
+
+#include <QTimer>
+
+#include "app/FileSearch.h"
+#include "ui/ProgrammerDlg.h"
+
+namespace {
+constexpr int kBatchDelayMs = 1000;
+const char* const kFileNotFound = "Datei nicht gefunden!";
+}  // namespace
+
+void ApplyCommandLine(CProgrammerDlg& dialog, const velmo::CommandLineSettings& settings) {
+    dialog.SetBatchActive(settings.batch.active);
+    dialog.Core().SelectMode(settings.mode);
+    dialog.SetPortIndex(settings.portIndex);
+    dialog.Core().SetPortAddress(settings.portAddress);
+    dialog.Core().SetClockRate(settings.clockRate);
+}
+
+BatchRun::BatchRun(CProgrammerDlg& dialog, velmo::BatchJob job)
+    : m_dialog(dialog), m_job(std::move(job)), m_timer(new QTimer(this)) {
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, &BatchRun::OnTimer);
+}
+
+void BatchRun::Start(bool driverRunning) {
+    if (driverRunning) {
+        m_timer->start(kBatchDelayMs);
+    } else {
+        // Without a driver the run never starts; nobody could take over a window that cannot
+        // be seen.
+        EndUnattended(1);
+    }
+}
+
+bool BatchRun::TimerActive() const {
+    return m_timer->isActive();
+}
+
+void BatchRun::OnTimer() {
+    m_timer->stop();
+    m_dialog.RunOperation([this] {
+        // The interactive start would have set these.
+        m_dialog.CheckCommandLineSettings();
+        if (m_job.filePath.empty()) {
+            EndUnattended(0);
+            return;
+        }
+        if (!velmo::app::PathFound(m_job.filePath)) {
+            m_dialog.ShowMessage(kFileNotFound);
+            m_dialog.PostQuit(1);
+            return;
+        }
+        m_dialog.LoadFile(m_job.filePath);
+        if (m_job.action != "1") {
+            EndUnattended(0);
+            return;
+        }
+        const int status = m_dialog.OnProgram() == velmo::ProgramOutcome::Programmed ? 0 : 1;
+        // A failure a person can act on keeps the window open; the error flag says there was
+        // one, also when a second start of the board then succeeded.
+        if (m_dialog.Core().m_errorFlag == 0) {
+            m_dialog.PostQuit(status);
+        } else {
+            EndUnattended(status);
+        }
+    });
+}
+
+void BatchRun::EndUnattended(int status) {
+    if (m_dialog.IsHeadless() && !m_dialog.QuitPosted()) m_dialog.PostQuit(status);
+}

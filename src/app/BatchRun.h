@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+
+#include "cmdline/CommandLine.h"
+
+class CProgrammerDlg;
+class QTimer;
+
+// Puts what a command line set into the window and its core: batch mode, the programmer's
+// mode, the port (menu item and address) and the clock rate.
+void ApplyCommandLine(CProgrammerDlg& dialog, const velmo::CommandLineSettings& settings);
+
+// The unattended batch run: one second after the window has come up, the file is loaded and
+// programmed and the program ends itself with a status that tells a script what happened.
+// Outcomes a person can act on (the board did not answer, nothing to do) keep a visible
+// window open; without a display every run ends when its work ends.
+class BatchRun : public QObject {
+    Q_OBJECT
+  public:
+    // Must not outlive the window.
+    BatchRun(CProgrammerDlg& dialog, velmo::BatchJob job);
+
+    // After the window's start: the one-second timer when the driver runs. A run that can
+    // never start ends at once where nobody could take the window over.
+    void Start(bool driverRunning);
+    bool TimerActive() const;
+    // The run itself, when the timer fires.
+    void OnTimer();
+
+  private:
+    // Ends the program where nobody could take over the window.
+    void EndUnattended(int status);
+
+    CProgrammerDlg& m_dialog;
+    velmo::BatchJob m_job;
+    QTimer* m_timer = nullptr;
+};

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/FlashImage.h"
+#include "image/ImageCompare.h"
+#include "isp/IspProtocol.h"
+#include "isp/Settings.h"
+#include "ops/OperationObserver.h"
+#include "port/PortIo.h"
+#include "timing/Clock.h"
+
+namespace velmo {
+
+// Which bytes of the image a write sends.
+enum class WriteSelection : std::uint8_t {
+    All,        // every one of the 12288
+    SkipBlank,  // only those that are not 0xFF: an erased chip holds 0xFF already
+};
+
+// Lock-Bit 1, 2 and 3; true: program that bit.
+using LockBitChoice = std::array<bool, 3>;
+
+// Work with the chip over one port: the driver, the mode's start and end sequences,
+// Programming Enable, and the steps that go through the flash byte by byte. Both front ends
+// run every byte loop through here, so the window and velmo-cli send the same instructions
+// with the same waits.
+//
+// A step looks at the observer's stop request before each byte; a byte that has started is
+// always finished, so the chip never sees half an instruction.
+class ChipSession {
+  public:
+    // After Programming Enable the chip needs time before its next instruction: a short one
+    // before Chip Erase (which waits long enough by itself afterwards), a longer one before
+    // reads, writes and lock bits.
+    static constexpr std::uint32_t kSettleBeforeEraseUs = 500;
+    static constexpr std::uint32_t kSettleUs = 10000;
+
+    ChipSession(PortIo& port, Clock& clock, OperationObserver& observer,
+                ProgrammerMode mode = ProgrammerMode::Board, std::uint32_t bitDelay = 20);
+    // Leaves the lines and the driver as they are: a front end that opened a session closes
+    // it itself (a window that ends by Escape leaves its lines alone).
+    ~ChipSession() = default;
+    ChipSession(const ChipSession&) = delete;
+    ChipSession& operator=(const ChipSession&) = delete;
+
+    // Told whenever they change, also while a step runs: they apply from the next byte.
+    void SetMode(ProgrammerMode mode) { m_isp.SetMode(mode); }
+    ProgrammerMode Mode() const { return m_isp.Mode(); }
+    void SetBitDelay(std::uint32_t microseconds) { m_isp.SetBitDelay(microseconds); }
+    std::uint32_t BitDelay() const { return m_isp.BitDelay(); }
+
+    // --- a whole session, for a front end that opens the chip once per run ---
+    // The driver's start, the start sequence and Programming Enable.
+    StepResult Open();
+    // The end sequence (once the start sequence has run, also after a board that did not
+    // answer) and the driver's stop; does nothing the second time.
+    void Close();
+
+    // --- the pieces, for a front end that frames each operation itself ---
+    bool StartDriver();
+    void StopDriver();
+    bool DriverActive() const { return m_port.DriverActive(); }
+    std::string DriverMessage() const { return m_port.DriverMessage(); }
+    // The mode's start sequence; false when the board did not answer (Raw mode never fails).
+    bool Start();
+    void End();
+    // Programming Enable; the settle it needs comes before the next step, or now.
+    void Enable();
+    void SettleNow(std::uint32_t microseconds);
+
+    // --- steps ---
+    StepResult Erase();
+    StepResult Write(const FlashImage& image, WriteSelection selection);
+    // Reads every cell into seen and writes the cells that differ from image (the chip erases
+    // a written cell by itself); a written cell is confirmed by the write's own read-back and
+    // its address goes to written.
+    StepResult WriteChanged(const FlashImage& image, FlashImage& seen,
+                            std::vector<std::uint16_t>& written);
+    // Reads the given cells again into seen, after all writes have finished.
+    StepResult Reread(const std::vector<std::uint16_t>& addresses, FlashImage& seen);
+    // Reads all 12288 cells; step names what the reading is for.
+    StepResult Read(Step step, FlashImage& out);
+    // Reads all 12288 cells into seen and compares them with expected, byte by byte.
+    StepResult Verify(const FlashImage& expected, FlashImage& seen, ImageDifference& difference);
+    void WriteLockBits(const LockBitChoice& bits);
+
+    IspProtocol& Isp() { return m_isp; }
+
+  private:
+    void SettlePending(std::uint32_t microseconds);
+    StepResult Stopped(Step step, std::uint32_t address);
+    StepResult Finished(Step step, StepResult result);
+
+    PortIo& m_port;
+    Clock& m_clock;
+    OperationObserver& m_observer;
+    IspProtocol m_isp;
+    bool m_driverStarted = false;
+    bool m_linesActive = false;
+    bool m_settlePending = false;
+};
+
+}  // namespace velmo

@@ -1,0 +1,178 @@
+// What the operations report, worded and shown: the status line, the boxes to confirm, the
+// menu states of each phase and the progress bar. Without a display every status text and
+// progress step also goes to standard error as a line.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+
+#include "image/Crc16.h"
+#include "ui/Commands.h"
+#include "ui/MessageBox.h"
+#include "ui/ProgrammerDlg.h"
+
+using namespace velmo::ui;
+using velmo::OperationPhase;
+using velmo::ProgrammerNotice;
+using velmo::ProgrammerStatus;
+
+namespace {
+
+const char* StatusWording(ProgrammerStatus status) {
+    switch (status) {
+        case ProgrammerStatus::BoardFailed:
+            return "Fehler beim Initialisieren des Velmo-Boards";
+        case ProgrammerStatus::Aborted:
+            return "Aktion abgebrochen";
+        case ProgrammerStatus::Erasing:
+            return "Lösche Flash..";
+        case ProgrammerStatus::Erased:
+            return "Flash gelöscht";
+        case ProgrammerStatus::Programming:
+            return "Programmieren des Controllers...";
+        case ProgrammerStatus::Programmed:
+            return "Datei erfolgreich programmiert!";
+        case ProgrammerStatus::ProgramFailed:
+            return "Fehler beim Programmieren!";
+        case ProgrammerStatus::Verifying:
+            return "Verifiziere geladene Datei mit Speicherinhalt...";
+        case ProgrammerStatus::Verified:
+            return "Verifizierung beendet!";
+        case ProgrammerStatus::Reading:
+            return "Lese Speicherinhalt aus...";
+        case ProgrammerStatus::ReadDone:
+            return "Speicherinhalt ausgelesen!";
+        case ProgrammerStatus::WritingLockBits:
+            return "Schreibe Lock-Bits";
+        case ProgrammerStatus::LockBitsWritten:
+            return "Lock-Bits geschrieben";
+    }
+    return "";
+}
+
+const char* NoticeWording(ProgrammerNotice notice) {
+    switch (notice) {
+        case ProgrammerNotice::BoardFailed:
+            return "Fehler beim Initialisieren des Velmo-Boards";
+        case ProgrammerNotice::NoImage:
+            return "Bitte wählen Sie zuerst eine Datei aus!";
+        case ProgrammerNotice::ProgramFailed:
+            return "Fehler beim Programmieren!";
+        case ProgrammerNotice::ImagesMatch:
+            return "Geladene Datei und Speicherinhalt stimmen überein!";
+        case ProgrammerNotice::ImagesDiffer:
+            return "Geladene Datei und Speicherinhalt stimmen nicht überein!";
+    }
+    return "";
+}
+
+}  // namespace
+
+void CProgrammerDlg::Status(ProgrammerStatus status) {
+    SetStatusText(StatusWording(status));
+    // Read shows the chip's CRC as soon as it is done; the data exchange that shows it also
+    // puts the lock-bit boxes back to their members.
+    if (status == ProgrammerStatus::ReadDone) {
+        m_strCrc = velmo::FormatCrc(m_core.m_readCrc);
+        MembersToControls();
+    }
+}
+
+void CProgrammerDlg::Notice(ProgrammerNotice notice) {
+    ShowMessage(NoticeWording(notice));
+    // A batch run whose byte did not take ends once the box is confirmed, with status 1.
+    if (notice == ProgrammerNotice::ProgramFailed && m_batchActive) PostQuit(1);
+}
+
+void CProgrammerDlg::Phase(OperationPhase phase) {
+    switch (phase) {
+        case OperationPhase::Exclusive:
+            EnterBusyMenuState();
+            // Program and Lock bits take the boxes into their members as they start.
+            if (m_runningCommand == kProgram || m_runningCommand == kLockBits) {
+                ControlsToMembers();
+            }
+            break;
+        case OperationPhase::Shared:
+            EnterReadMenuState();
+            break;
+        case OperationPhase::Finished:
+            RestoreIdleMenuState();
+            break;
+        case OperationPhase::SharedFinished:
+            RestoreIdleMenuStateAfterRead();
+            break;
+    }
+}
+
+void CProgrammerDlg::ProgressRange(std::size_t total) {
+    m_progress->setRange(0, static_cast<int>(total));
+}
+
+void CProgrammerDlg::ProgressAt(std::uint32_t address) {
+    SetProgressPos(static_cast<int>(address));
+}
+
+void CProgrammerDlg::Pump() {
+    QCoreApplication::processEvents();
+}
+
+QString CProgrammerDlg::StatusText() const {
+    return m_statusBar ? m_statusBar->text() : QString();
+}
+
+void CProgrammerDlg::SetStatusText(const std::string& text) {
+    if (m_statusBar) m_statusBar->setText(QString::fromStdString(text));
+    if (m_headless) WriteErrorLine(QStringLiteral("Status: ") + QString::fromStdString(text));
+}
+
+void CProgrammerDlg::ShowMessage(const std::string& text) {
+    ShowMessageBox(this, QString::fromStdString(text));
+}
+
+void CProgrammerDlg::SetProgressPos(int position) {
+    m_progress->setValue(position);
+    if (m_headless) {
+        WriteErrorLine(QStringLiteral("Fortschritt: %1 von %2 Bytes")
+                           .arg(position)
+                           .arg(m_progress->maximum()));
+    } else {
+        m_progress->repaint();
+    }
+}
+
+void CProgrammerDlg::ControlsToMembers() {
+    m_lockBit1 = m_lockBits[0]->isChecked() ? 1 : 0;
+    m_lockBit2 = m_lockBits[1]->isChecked() ? 1 : 0;
+    m_lockBit3 = m_lockBits[2]->isChecked() ? 1 : 0;
+}
+
+int CProgrammerDlg::LockBitMember(int number) const {
+    return number == 1 ? m_lockBit1 : number == 2 ? m_lockBit2 : number == 3 ? m_lockBit3 : 0;
+}
+
+void CProgrammerDlg::MembersToControls() {
+    m_lockBits[0]->setChecked(m_lockBit1 != 0);
+    m_lockBits[1]->setChecked(m_lockBit2 != 0);
+    m_lockBits[2]->setChecked(m_lockBit3 != 0);
+    m_fileLabel->setText(QString::fromStdString(m_strFileName));
+    m_crcField->setText(QString::fromStdString(m_strCrc));
+}
+
+void CProgrammerDlg::SetFileTip(const std::string& path) {
+    m_fileTipPath = QString::fromStdString(path);
+    m_fileLabel->setToolTip(m_fileTipPath);
+}
+
+void CProgrammerDlg::Repaint() {
+    if (!m_headless) repaint();
+}
+
+void CProgrammerDlg::PostQuit(int exitCode) {
+    if (!m_quitCode) m_quitCode = exitCode;
+    // Like a posted quit message: it takes effect once control is back in the event loop.
+    QMetaObject::invokeMethod(
+        this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
+}
+
