@@ -3,12 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cctype>
 #include <cstdlib>
 
 #include "cli/CliOptions.h"
 #include "cli/Progress.h"
+#include "cli/Terminal.h"
+#include "cli/Texts.h"
 #include "image/Crc16.h"
 #include "image/HexWriter.h"
 #include "image/ImageCompare.h"
@@ -18,117 +18,6 @@
 namespace velmo::cli {
 
 namespace {
-
-std::string Hex4(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
-    return text;
-}
-
-std::string Hex2(std::uint8_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(value));
-    return text;
-}
-
-std::string Seconds(std::int64_t ns) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ns) / 1e9);
-    return text;
-}
-
-std::uint16_t CrcOf(const FlashImage& image) {
-    CCrc16 crc;
-    crc.BuildTable();
-    return crc.Compute(image.data(), static_cast<std::uint16_t>(FLASH_SIZE));
-}
-
-std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
-// "erste Abweichung an Adresse 0x0123: Datei 0x12, Chip 0x34; 5 Bytes weichen ab"
-std::string DescribeDifference(const ImageDifference& difference) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "erste Abweichung an Adresse 0x%04X: Datei 0x%02X, Chip 0x%02X; %zu %s ab",
-                  static_cast<unsigned>(difference.firstAddress),
-                  static_cast<unsigned>(difference.expected),
-                  static_cast<unsigned>(difference.actual), difference.count,
-                  difference.count == 1 ? "Byte weicht" : "Bytes weichen");
-    return text;
-}
-
-// ".hex" or ".ihx" at the end, in any case.
-bool HasHexExtension(const std::string& path) {
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension == "hex" || extension == "ihx";
-}
-
-const char* StepLabel(Step step) {
-    switch (step) {
-        case Step::Erase:
-            return "Löschen";
-        case Step::Write:
-            return "Schreiben";
-        case Step::Compare:
-            return "Abgleichen";
-        case Step::Reread:
-            return "Nachlesen";
-        case Step::Read:
-            return "Lesen";
-        case Step::Verify:
-            return "Verifizieren";
-    }
-    return "";
-}
-
-// The steps' progress on standard error, and the signal flag as the steps' stop request.
-class Terminal : public OperationObserver {
-  public:
-    Terminal(Progress& progress, const volatile std::sig_atomic_t* stop)
-        : m_progress(progress), m_stop(stop) {}
-
-    void StepBegins(Step step, std::size_t total) override {
-        m_progress.Begin(StepLabel(step), total);
-    }
-    void ByteDone(std::uint32_t, std::size_t done) override { m_progress.Update(done); }
-    void StepEnds(Step step, const StepResult& result) override {
-        switch (result.outcome) {
-            case StepOutcome::Ok:
-                m_progress.Finish(step == Step::Compare
-                                      ? std::to_string(result.written) + " geschrieben"
-                                      : "");
-                break;
-            case StepOutcome::Stopped:
-                m_progress.Stop("abgebrochen");
-                break;
-            default:
-                m_progress.Stop("Fehler");
-                break;
-        }
-    }
-    bool StopRequested() override { return m_stop && *m_stop != 0; }
-
-  private:
-    Progress& m_progress;
-    const volatile std::sig_atomic_t* m_stop;
-};
-
-// The lines are released and the driver stopped however a command ends.
-class OpenSession {
-  public:
-    explicit OpenSession(ChipSession& session) : m_session(session) {}
-    ~OpenSession() { m_session.Close(); }
-    OpenSession(const OpenSession&) = delete;
-    OpenSession& operator=(const OpenSession&) = delete;
-
-  private:
-    ChipSession& m_session;
-};
 
 class Runner {
   public:

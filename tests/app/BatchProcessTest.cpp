@@ -5,9 +5,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include "image/FlashImage.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -21,18 +21,18 @@ class RunFolder {
   public:
     RunFolder() {
         QFile::setPermissions(
-            dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            dir.QRoot(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
-    QString Path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    QString Path(const char* name) const { return dir.QPath(QString::fromUtf8(name)); }
 
     QProcessEnvironment Environment(const QString& simOptions, bool display = true) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VELMO_TRACE"})
             env.remove(QString::fromUtf8(name));
         if (display) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
-        env.insert(QStringLiteral("TMPDIR"), dir.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.QRoot());
+        env.insert(QStringLiteral("TMPDIR"), dir.QRoot());
         env.insert(QStringLiteral("VELMO_PORT"), QStringLiteral("sim"));
         env.insert(QStringLiteral("VELMO_SIM_OPTIONS"), simOptions);
         env.insert(QStringLiteral("VELMO_SIM_CHIP"), Path("chip.bin"));
@@ -45,7 +45,7 @@ class RunFolder {
         process.start(kProgram, arguments);
     }
 
-    QTemporaryDir dir;
+    velmo::testing::TempDir dir;
 };
 
 struct Outcome {

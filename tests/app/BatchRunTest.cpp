@@ -15,8 +15,8 @@
 
 using namespace velmo;
 using namespace velmo::ui;
-using velmo::test::SourcePath;
-using velmo::test::WindowRig;
+using velmo::testing::SourcePath;
+using velmo::testing::WindowRig;
 
 namespace {
 

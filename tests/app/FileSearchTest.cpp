@@ -1,18 +1,18 @@
 #include <gtest/gtest.h>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include "app/FileSearch.h"
+#include "support/TempDir.h"
 
 using velmo::app::PathFound;
 
 TEST(FileSearch, FindsThePathItselfOrAWildcardMatchInItsFolder) {
-    QTemporaryDir dir;
+    velmo::testing::TempDir dir;
     for (const char* name : {"blink.hex", "a[1].bin"}) {
-        QFile file(dir.filePath(QString::fromUtf8(name)));
+        QFile file(dir.QPath(QString::fromUtf8(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    const std::string base = dir.path().toStdString() + "/";
+    const std::string base = dir.QRoot().toStdString() + "/";
     const std::pair<std::string, bool> rows[] = {
         {base + "blink.hex", true},
         {base + "blink.bin", false},

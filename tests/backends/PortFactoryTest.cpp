@@ -12,6 +12,7 @@
 #include "isp/Settings.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
+#include "support/TempDir.h"
 
 namespace velmo {
 namespace {
@@ -81,9 +82,8 @@ TEST(PortFactory, WrongSettingsGiveAPortThatDoesNotStartAndSaysWhy) {
 // PortSetup destroys its clock before its port: the simulator must not need the clock to
 // finish and save its chip then (the sanitizer build catches a use after free here).
 TEST(PortFactory, TheSimulatorSavesItsChipWhenTheSetupGoesAway) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                       ("velmo-factory-" + std::to_string(::getpid()) + ".bin");
-    std::filesystem::remove(path);
+    testing::TempDir dir;
+    const std::filesystem::path path = dir.Path("chip.bin");
     {
         PortSetup setup = CreatePort(
             {"sim", "clock=virtual,writetime=5000", path.string(), path.string() + ".vcd"});

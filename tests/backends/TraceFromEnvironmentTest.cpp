@@ -13,6 +13,7 @@
 #include "isp/Settings.h"
 #include "port/TracePort.h"
 #include "support/Vcd.h"
+#include "support/TempDir.h"
 
 namespace velmo {
 namespace {
@@ -25,14 +26,10 @@ using testing::Vcd;
 class Trace : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("velmo-trace-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = m_tempDir.Root();
         fs::create_directories(dir_);
         path_ = (dir_ / "lines.vcd").string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     std::string FileText() const {
         std::ifstream in(path_);
@@ -41,6 +38,7 @@ class Trace : public ::testing::Test {
         return text.str();
     }
 
+    testing::TempDir m_tempDir;
     fs::path dir_;
     std::string path_;
 };

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace velmo::clitest {
+namespace velmo::testing {
 
 inline const std::string kCliBinary = VELMO_BINARY_DIR "/bin/velmo-cli";
 
@@ -79,4 +79,4 @@ inline ChildResult RunCli(const std::vector<std::string>& args,
     return result;
 }
 
-}  // namespace velmo::clitest
+}  // namespace velmo::testing

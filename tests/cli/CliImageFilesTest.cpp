@@ -8,8 +8,8 @@
 
 using namespace velmo;
 using namespace velmo::cli;
-using velmo::clitest::CliRig;
-using velmo::clitest::TempDir;
+using velmo::testing::CliRig;
+using velmo::testing::TempDir;
 
 namespace {
 
@@ -53,8 +53,8 @@ TEST(CliInputFiles, InfoNamesTheFormatAndWhatTheFileSupplies) {
 TEST(CliInputFiles, ExampleProgramAsHexAndBinaryGivesTheSameInfo) {
     CliRig hex;
     CliRig bin;
-    ASSERT_EQ(hex.Run({"info", clitest::kExampleHex}), kExitOk);
-    ASSERT_EQ(bin.Run({"info", clitest::kExampleBin}), kExitOk);
+    ASSERT_EQ(hex.Run({"info", velmo::testing::kExampleHex}), kExitOk);
+    ASSERT_EQ(bin.Run({"info", velmo::testing::kExampleBin}), kExitOk);
     const auto tail = [](const std::string& text) { return text.substr(text.find("Belegt:")); };
     EXPECT_EQ(tail(hex.out.str()), tail(bin.out.str()));
     EXPECT_NE(hex.out.str().find("CRC-16:    0x87B1"), std::string::npos);

@@ -11,7 +11,7 @@
 #include "image/ImageFiles.h"
 
 using namespace velmo;
-using namespace velmo::clitest;
+using namespace velmo::testing;
 
 namespace {
 

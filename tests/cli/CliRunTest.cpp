@@ -14,7 +14,7 @@
 
 using namespace velmo;
 using namespace velmo::cli;
-using namespace velmo::clitest;
+using namespace velmo::testing;
 
 namespace {
 

@@ -22,10 +22,7 @@
 #include "sim/SimOptions.h"
 #include "sim/SimPort.h"
 
-namespace velmo::clitest {
-
-using velmo::testing::ReadBytes;
-using velmo::testing::TempDir;
+namespace velmo::testing {
 
 inline FlashImage ImageOf(const std::string& bytes) {
     FlashImage image;
@@ -121,4 +118,4 @@ struct CliRig {
     std::function<void()> afterWrite;  // runs after every register write of the program
 };
 
-}  // namespace velmo::clitest
+}  // namespace velmo::testing

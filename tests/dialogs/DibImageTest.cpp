@@ -1,9 +1,9 @@
 #include "support/BmpBytes.h"
 #include "dialogs/DibImage.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <QPainter>
-#include <QTemporaryDir>
 
 #include <cmath>
 #include <limits>
@@ -20,7 +20,7 @@ QColor Source(int x, int y) {
 class DibImageDraw : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(m_dir.Valid());
         BmpSpec s;
         s.width = 4;
         s.height = 2;
@@ -33,7 +33,7 @@ class DibImageDraw : public ::testing::Test {
                                                  static_cast<std::uint8_t>(c.red())});
             }
         }
-        m_path = m_dir.filePath("p.bmp");
+        m_path = m_dir.QPath("p.bmp");
         ASSERT_TRUE(WriteBytes(m_path.toStdString(), MakeBmp(s)));
         ASSERT_TRUE(m_image.LoadBitmapFile(m_path));
     }
@@ -60,7 +60,7 @@ class DibImageDraw : public ::testing::Test {
         return r;
     }
 
-    QTemporaryDir m_dir;
+    velmo::testing::TempDir m_dir;
     QString m_path;
     CDibImage m_image{255, 100};
 };
@@ -138,17 +138,17 @@ TEST_F(DibImageDraw, RefusedFileKeepsThePreviousPicture) {
     BmpSpec broken;
     broken.pixels.assign(8, 0);
     broken.sizeField = 5000;
-    const QString path = m_dir.filePath("broken.bmp");
+    const QString path = m_dir.QPath("broken.bmp");
     ASSERT_TRUE(WriteBytes(path.toStdString(), MakeBmp(broken)));
     EXPECT_FALSE(m_image.LoadBitmapFile(path));
-    EXPECT_FALSE(m_image.LoadBitmapFile(m_dir.filePath("missing.bmp")));
+    EXPECT_FALSE(m_image.LoadBitmapFile(m_dir.QPath("missing.bmp")));
     EXPECT_EQ(m_image.Width(), 4);
     EXPECT_EQ(DrawAt(0, 0, 1, 1).pixelColor(3, 1), Source(3, 1));
 }
 
 TEST(DibImage, PaletteFollowsTheLoadedPicture) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
+    velmo::testing::TempDir dir;
+    ASSERT_TRUE(dir.Valid());
     CDibImage image(255, 100);
     EXPECT_EQ(image.Width(), 255);
     ASSERT_EQ(image.Palette().size(), 256);
@@ -157,7 +157,7 @@ TEST(DibImage, PaletteFollowsTheLoadedPicture) {
     BmpSpec eight;
     eight.table.assign(256, 0x123456);
     eight.pixels.assign(8, 0);
-    const QString path = dir.filePath("eight.bmp");
+    const QString path = dir.QPath("eight.bmp");
     ASSERT_TRUE(WriteBytes(path.toStdString(), MakeBmp(eight)));
     ASSERT_TRUE(image.LoadBitmapFile(path));
     ASSERT_EQ(image.Palette().size(), 256);

@@ -2,11 +2,11 @@
 #include "QtHelpers.h"
 #include "dialogs/InterfaceDlg.h"
 #include "bitmap/DibBitmap.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 using velmo::DibBitmap;
 using velmo::DibColour;
@@ -69,14 +69,14 @@ TEST(InterfaceDialog, DrawsTheDiagramAtItsOwnSizeAboveTheButton) {
 }
 
 TEST(InterfaceDialog, MissingOrRefusedFileShowsTheGreyPlaceholder) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString notBitmap = dir.filePath("velmo_Programmierkabel.bmp");
+    velmo::testing::TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    const QString notBitmap = dir.QPath("velmo_Programmierkabel.bmp");
     BmpSpec spec;
     spec.pixels.assign(8, 0);
     spec.mark[0] = 'X';
     ASSERT_TRUE(WriteBytes(notBitmap.toStdString(), MakeBmp(spec)));
-    for (const QString& path : {dir.filePath("missing.bmp"), notBitmap}) {
+    for (const QString& path : {dir.QPath("missing.bmp"), notBitmap}) {
         CInterfaceDlg dlg(path, nullptr);
         EXPECT_EQ(dlg.CableImage().Width(), 255);
         EXPECT_EQ(dlg.CableImage().Height(), 100);
@@ -93,9 +93,9 @@ TEST(InterfaceDialog, MissingOrRefusedFileShowsTheGreyPlaceholder) {
 }
 
 TEST(InterfaceDialog, ReadsTheFileAtEachOpeningAndPaintsFromMemory) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath("velmo_Programmierkabel.bmp");
+    velmo::testing::TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    const QString path = dir.QPath("velmo_Programmierkabel.bmp");
     BmpSpec red;
     red.width = 4;
     red.height = 4;

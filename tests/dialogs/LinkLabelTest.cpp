@@ -1,6 +1,7 @@
 #include "QtHelpers.h"
 #include "dialogs/LinkLabel.h"
 #include "hyperlink/LinkOpening.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -233,13 +233,13 @@ TEST(LinkLabel, FailedOpenShowsTheMessageWithAnExclamation) {
 class LinkFallback : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        ASSERT_TRUE(QDir(m_dir.path()).mkpath("bin"));
-        ASSERT_TRUE(QDir(m_dir.path()).mkpath("data/applications"));
+        ASSERT_TRUE(m_dir.Valid());
+        ASSERT_TRUE(QDir(m_dir.QRoot()).mkpath("bin"));
+        ASSERT_TRUE(QDir(m_dir.QRoot()).mkpath("data/applications"));
         m_path = std::make_unique<ScopedEnv>("PATH", QFile::encodeName(Path("bin")));
         m_dataHome = std::make_unique<ScopedEnv>("XDG_DATA_HOME", QFile::encodeName(Path("data")));
     }
-    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    QString Path(const QString& name) const { return m_dir.QPath(name); }
     void RegisterBrowser(const QByteArray& exec) {
         ASSERT_TRUE(WriteText(Path("bin/xdg-mime"), "#!/bin/sh\necho web-browser.desktop\n", true));
         ASSERT_TRUE(WriteText(Path("data/applications/web-browser.desktop"),
@@ -263,7 +263,7 @@ class LinkFallback : public ::testing::Test {
         return QString();
     }
 
-    QTemporaryDir m_dir;
+    velmo::testing::TempDir m_dir;
     std::unique_ptr<ScopedEnv> m_path;
     std::unique_ptr<ScopedEnv> m_dataHome;
 };

@@ -1,4 +1,6 @@
 #include "image/Crc16.h"
+#include "image/ImageFiles.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -45,13 +47,23 @@ TEST(Crc16LengthZero, GivesZeroWithoutTouchingTheTable) {
 // The CRC covers the whole image, so trailing 0xFF padding of a short file is invisible:
 // 100 bytes alone and the same bytes padded with 0xFF up to any length give one CRC.
 TEST_F(Crc16Test, ImageOfShortFileEqualsImageOfPaddedFile) {
-    FlashImage shortImage;
-    shortImage.fill(0xFF);
-    for (int i = 0; i < 100; ++i) shortImage[i] = static_cast<std::uint8_t>(i * 7);
-    FlashImage padded = shortImage;
-    for (std::size_t i = 100; i < 5000; ++i) padded[i] = 0xFF;
-    EXPECT_EQ(m_crc.Compute(shortImage.data(), FLASH_SIZE),
-              m_crc.Compute(padded.data(), FLASH_SIZE));
+    testing::TempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 100; ++i) bytes.push_back(static_cast<char>(i * 7));
+    const LoadedImage shortFile = LoadImageFile(dir.Write("short.bin", bytes));
+    ASSERT_TRUE(shortFile.Loaded());
+    for (std::size_t length : {std::size_t{101}, std::size_t{5000}, FLASH_SIZE}) {
+        SCOPED_TRACE(length);
+        std::string padded = bytes;
+        padded.resize(length, '\xFF');
+        const LoadedImage paddedFile = LoadImageFile(dir.Write("padded.bin", padded));
+        ASSERT_TRUE(paddedFile.Loaded());
+        EXPECT_EQ(paddedFile.image, shortFile.image);
+        EXPECT_EQ(paddedFile.crc, shortFile.crc);
+        EXPECT_EQ(m_crc.Compute(paddedFile.image.data(), FLASH_SIZE), shortFile.crc);
+        // What differs is only which bytes the files supply.
+        EXPECT_EQ(paddedFile.supplied.count(), length);
+    }
 }
 
 TEST_F(Crc16Test, SingleBitChangesChangeTheCrc) {

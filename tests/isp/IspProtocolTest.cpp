@@ -2,16 +2,16 @@
 // recorded on the virtual clock.
 #include <gtest/gtest.h>
 
-#include "support/RecordingPort.h"
+#include "support/FakePort.h"
 #include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 
 namespace velmo {
 namespace {
 
-using fakes::DecodeWire;
-using fakes::RecordingPort;
-using fakes::WireByte;
+using testing::DecodeWire;
+using testing::FakePort;
+using testing::WireByte;
 
 // The status register with MISO high and READY low: every bit read is 1.
 constexpr std::uint8_t kMisoHigh = MaskOf(IspLine::Miso);
@@ -26,7 +26,7 @@ struct Bench {
     std::vector<WireByte> Wire() const { return DecodeWire(port.DataWrites()); }
 
     VirtualClock clock;
-    RecordingPort port;
+    FakePort port;
     IspProtocol isp;
 };
 
@@ -49,7 +49,7 @@ TEST(IspProtocol, AddressBytesUseOnlyA0ToA13) {
         {0x1C000 | 0x2000, 0x05, 0x06, 0x00},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << "address 0x" << c.address);
+        SCOPED_TRACE(::testing::Message() << std::hex << "address 0x" << c.address);
         EXPECT_EQ(IspProtocol::ReadInstruction(c.address), c.read);
         EXPECT_EQ(IspProtocol::WriteInstruction(c.address), c.write);
 
@@ -89,7 +89,7 @@ TEST(IspProtocol, LockByteForEveryFlagCombination) {
         {1, 2, 3, 0x7F},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.lb1 << c.lb2 << c.lb3);
+        SCOPED_TRACE(::testing::Message() << c.lb1 << c.lb2 << c.lb3);
         EXPECT_EQ(IspProtocol::LockByte(c.lb1, c.lb2, c.lb3), c.byte);
         Bench bench;
         bench.isp.WriteLockBits(c.lb1, c.lb2, c.lb3);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "FakePort.h"
+#include "support/FakePort.h"
 #include "RecordingObserver.h"
 #include "timing/Clock.h"
 #include "ops/Programmer.h"
@@ -21,14 +21,16 @@ class RecordingClock : public VirtualClock {
     std::vector<std::uint32_t> sleeps;
 };
 
-// The programmer with its driver running, on a port where every byte reads 0xFF.
+// The programmer with its driver running, on a port where the board answers and every byte
+// reads 0xFF.
 struct FakeRig {
     explicit FakeRig(ProgrammerMode mode = ProgrammerMode::Board) {
+        port.SetReady(true);
+        port.SetMiso(true);
         programmer.SelectMode(mode);
         programmer.StartDriver();
         observer.Clear();
-        port.events.clear();
-        port.dataWrites.clear();
+        port.ClearLog();
     }
 
     // An image as a successful load leaves it.

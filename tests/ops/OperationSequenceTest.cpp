@@ -54,14 +54,14 @@ const Calls kEraseCalls = {"status:Erasing", "status:Erased", "pump"};
 // Lines after an operation's end sequence: the board is switched off; the raw cable only
 // leaves reset.
 void ExpectEnded(const FakePort& port, ProgrammerMode mode) {
-    EXPECT_EQ(port.Line(FakePort::kEnableBit), mode == ProgrammerMode::Raw);
-    EXPECT_FALSE(port.Line(FakePort::kRstBit));
-    EXPECT_FALSE(port.Line(FakePort::kSckBit));
+    EXPECT_EQ(port.Line(IspLine::Enable), mode == ProgrammerMode::Raw);
+    EXPECT_FALSE(port.Line(IspLine::Rst));
+    EXPECT_FALSE(port.Line(IspLine::Sck));
 }
 // Lines as a start sequence leaves them when nothing ends it.
 void ExpectStartedOnly(const FakePort& port) {
-    EXPECT_TRUE(port.Line(FakePort::kEnableBit));
-    EXPECT_TRUE(port.Line(FakePort::kRstBit));
+    EXPECT_TRUE(port.Line(IspLine::Enable));
+    EXPECT_TRUE(port.Line(IspLine::Rst));
 }
 
 class OperationSequence : public ::testing::TestWithParam<ProgrammerMode> {};
@@ -77,7 +77,7 @@ TEST_P(OperationSequence, Erase) {
     FakeRig rig(GetParam());
     rig.programmer.Erase();
     EXPECT_EQ(rig.observer.Calls(), kEraseCalls);
-    EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, kChipErase}));
+    EXPECT_EQ(rig.port.Mosi(), Bytes({kProgrammingEnable, kChipErase}));
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
     ExpectEnded(rig.port, GetParam());
 }
@@ -93,7 +93,7 @@ TEST_P(OperationSequence, ProgramWritesAllBytesWithProgressAndPause) {
                                         ByteLoopCalls(),
                                         {"status:Programmed", "finished"}}));
     EXPECT_EQ(rig.clock.sleeps, std::vector<std::uint32_t>{500});
-    EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable,
+    EXPECT_EQ(rig.port.Mosi(), Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable,
                                          WritesOf(rig.programmer.m_image, 12288)}));
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
     ExpectEnded(rig.port, GetParam());
@@ -115,7 +115,7 @@ TEST_P(OperationSequence, VerifyAgreeingAndDisagreeing) {
                           {"status:Verified", notice, "finished"}}));
         EXPECT_EQ(rig.programmer.m_readImage, Filled(0xFF));
         EXPECT_EQ(rig.programmer.m_readCrc, 0x80F8);
-        EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, ReadsOf(12288)}));
+        EXPECT_EQ(rig.port.Mosi(), Bytes({kProgrammingEnable, ReadsOf(12288)}));
         // A mismatch is a result, not a failure.
         EXPECT_EQ(rig.programmer.m_errorFlag, 0);
         ExpectEnded(rig.port, GetParam());
@@ -136,7 +136,7 @@ TEST_P(OperationSequence, ReadShowsTheCrcOfTheErasedChip) {
                 {"status:ReadDone", "sharedFinished"}}));
     EXPECT_EQ(rig.programmer.m_readImage, Filled(0xFF));
     EXPECT_EQ(rig.programmer.m_readCrc, 0x80F8);
-    EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, ReadsOf(12288)}));
+    EXPECT_EQ(rig.port.Mosi(), Bytes({kProgrammingEnable, ReadsOf(12288)}));
     // Read does not need or change the loaded image.
     EXPECT_EQ(rig.programmer.m_image, Filled(0x34));
     EXPECT_EQ(rig.programmer.m_imageCrc, 0x4321);
@@ -157,7 +157,7 @@ TEST_P(OperationSequence, LockBitsForEveryCombination) {
 
         EXPECT_EQ(rig.observer.Calls(), (Calls{"status:WritingLockBits", "exclusive", "finished",
                                                "status:LockBitsWritten"}));
-        EXPECT_EQ(rig.port.mosiBytes, Bytes({kProgrammingEnable, {0xAC, c.lockByte, 0x00}}))
+        EXPECT_EQ(rig.port.Mosi(), Bytes({kProgrammingEnable, {0xAC, c.lockByte, 0x00}}))
             << c.bit1 << c.bit2 << c.bit3;
         ExpectEnded(rig.port, GetParam());
     }
@@ -167,7 +167,7 @@ TEST_P(OperationSequence, ProgramWithoutAFileTouchesNothing) {
     FakeRig rig(GetParam());
     EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::NoImage);
     EXPECT_EQ(rig.observer.Calls(), Calls{kChooseFile});
-    EXPECT_TRUE(rig.port.dataWrites.empty());
+    EXPECT_TRUE(rig.port.DataValues().empty());
     EXPECT_TRUE(rig.clock.sleeps.empty());
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
 }
@@ -177,7 +177,7 @@ TEST_P(OperationSequence, VerifyWithoutAFileStopsAfterTheStart) {
     rig.programmer.m_readImage.fill(0x12);
     rig.programmer.Verify();
     EXPECT_EQ(rig.observer.Calls(), Calls{kChooseFile});
-    EXPECT_TRUE(rig.port.mosiBytes.empty());
+    EXPECT_TRUE(rig.port.Mosi().empty());
     EXPECT_EQ(rig.programmer.m_readImage, Filled(0x12));
     ExpectStartedOnly(rig.port);
 }
@@ -219,14 +219,14 @@ TEST(OperationWithoutBoard, EveryOperationStopsAtTheStartWithTheBoardMessage) {
     };
     for (const auto& c : cases) {
         FakeRig rig(ProgrammerMode::Board);
-        rig.port.ready = false;
+        rig.port.SetReady(false);
         rig.LoadImage(Filled(0x00));
         rig.programmer.m_readImage.fill(0x12);
         c.run(rig.programmer);
 
         EXPECT_EQ(rig.observer.Calls(), c.expected) << c.name;
         EXPECT_EQ(rig.programmer.m_errorFlag, 1) << c.name;
-        EXPECT_TRUE(rig.port.mosiBytes.empty()) << c.name;
+        EXPECT_TRUE(rig.port.Mosi().empty()) << c.name;
         // No end sequence after a failed start.
         ExpectStartedOnly(rig.port);
         // Read clears its image before it starts.
@@ -237,16 +237,16 @@ TEST(OperationWithoutBoard, EveryOperationStopsAtTheStartWithTheBoardMessage) {
 
 TEST(OperationWithoutBoard, ProgramSaysTheBoardFailedBeforeAnyByte) {
     FakeRig rig(ProgrammerMode::Board);
-    rig.port.ready = false;
+    rig.port.SetReady(false);
     rig.LoadImage(Filled(0x00));
     EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::BoardFailed);
 }
 
 TEST(OperationWithoutBoard, TheErrorFlagStaysSetAfterALaterSuccess) {
     FakeRig rig(ProgrammerMode::Board);
-    rig.port.ready = false;
+    rig.port.SetReady(false);
     rig.programmer.Erase();
-    rig.port.ready = true;
+    rig.port.SetReady(true);
     rig.programmer.Erase();
     EXPECT_EQ(rig.observer.LastStatus(), "Erased");
     EXPECT_EQ(rig.programmer.m_errorFlag, 1);
@@ -254,7 +254,7 @@ TEST(OperationWithoutBoard, TheErrorFlagStaysSetAfterALaterSuccess) {
 
 TEST(OperationWithoutBoard, TheRawCableNeedsNoAnswer) {
     FakeRig rig(ProgrammerMode::Raw);
-    rig.port.ready = false;
+    rig.port.SetReady(false);
     rig.programmer.Erase();
     EXPECT_EQ(rig.observer.Calls(), kEraseCalls);
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
@@ -295,7 +295,7 @@ TEST(OperationAbort, TheLoopStopsBeforeTheNextByte) {
                 << c.name << " at " << abortAtByte;
             // Exactly the bytes before the abort went over the wire.
             const std::size_t perByte = c.pumpsBeforeLoop ? 6 : 3;
-            EXPECT_EQ(rig.port.mosiBytes.size(), wireBefore + perByte * abortAtByte) << c.name;
+            EXPECT_EQ(rig.port.Mosi().size(), wireBefore + perByte * abortAtByte) << c.name;
             EXPECT_EQ(rig.programmer.m_errorFlag, 0) << c.name;
             EXPECT_EQ(rig.programmer.m_readCrc, 0x1234) << c.name;
             ExpectEnded(rig.port, ProgrammerMode::Board);
@@ -331,7 +331,7 @@ TEST(OperationWriteFailure, StopsAtTheByteThatDidNotTake) {
         EXPECT_EQ(rig.programmer.m_abortFlag, 1);
 
         // Bytes 0..2 went out once each, byte 3 was written and polled, nothing after it.
-        const auto& wire = rig.port.mosiBytes;
+        const auto& wire = rig.port.Mosi();
         const auto programStart =
             Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable, WritesOf(image, 3)});
         ASSERT_GT(wire.size(), programStart.size());

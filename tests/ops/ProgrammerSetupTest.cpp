@@ -23,7 +23,7 @@ TEST(ProgrammerSetup, FreshProgrammerHasNoImageNoErrorAndErasedImages) {
     // Nothing reaches the window or the port before the window asks for it.
     EXPECT_TRUE(observer.Calls().empty());
     EXPECT_TRUE(port.events.empty());
-    EXPECT_TRUE(port.dataWrites.empty());
+    EXPECT_TRUE(port.DataValues().empty());
 }
 
 struct ClockRateCase {
@@ -56,13 +56,13 @@ TEST(ProgrammerSetup, ANewClockRateOrModeAppliesFromTheNextInstruction) {
     // The board's end sequence switches the interface off; the raw cable's would not.
     rig.port.data = 0xFF;
     rig.programmer.Abort();
-    EXPECT_FALSE(rig.port.Line(FakePort::kEnableBit));
+    EXPECT_FALSE(rig.port.Line(IspLine::Enable));
 }
 
 TEST(ProgrammerSetup, DriverStartTellsWhetherItRunsAndWhy) {
     for (const bool runs : {true, false}) {
         FakePort port;
-        port.driverActive = runs;
+        port.driverStarts = runs;
         port.driverMessage = "Kein Zugriff auf /dev/parport0.";
         VirtualClock clock;
         RecordingObserver observer;
@@ -83,17 +83,17 @@ TEST(ProgrammerSetup, ShutdownEndsTheSequenceThenStopsTheDriverOnce) {
     rig.programmer.ShutdownDriver();
 
     // The board's end sequence ran before the stop: interface off, then target out of reset.
-    EXPECT_EQ(rig.port.dataWrites,
-              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(0xFF & ~FakePort::kEnableBit),
-                                         static_cast<std::uint8_t>(0xFF & ~FakePort::kEnableBit &
-                                                                   ~FakePort::kRstBit)}));
+    EXPECT_EQ(rig.port.DataValues(),
+              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(0xFF & ~MaskOf(IspLine::Enable)),
+                                         static_cast<std::uint8_t>(0xFF & ~MaskOf(IspLine::Enable) &
+                                                                   ~MaskOf(IspLine::Rst))}));
     EXPECT_EQ(rig.port.events, std::vector<std::string>{"stop after 2 writes"});
     EXPECT_EQ(rig.port.stops, 1);
 }
 
 TEST(ProgrammerSetup, ShutdownWithoutDriverTouchesNothing) {
     FakePort port;
-    port.driverActive = false;
+    port.driverStarts = false;
     VirtualClock clock;
     RecordingObserver observer;
     Programmer programmer(port, clock, observer);
@@ -101,7 +101,7 @@ TEST(ProgrammerSetup, ShutdownWithoutDriverTouchesNothing) {
     port.events.clear();
     programmer.ShutdownDriver();
     EXPECT_TRUE(port.events.empty());
-    EXPECT_TRUE(port.dataWrites.empty());
+    EXPECT_TRUE(port.DataValues().empty());
     EXPECT_EQ(port.stops, 0);
 }
 
@@ -112,10 +112,10 @@ TEST(ProgrammerSetup, InteractiveStartIdlesTheLinesAndRunsWithTheSlowBitDelay) {
     rig.programmer.IdleLines();
     rig.programmer.UseInteractiveClock();
     // ENABLE first, then RST; the other lines keep their levels.
-    EXPECT_EQ(rig.port.dataWrites,
-              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(0xFF & ~FakePort::kEnableBit),
-                                         static_cast<std::uint8_t>(0xFF & ~FakePort::kEnableBit &
-                                                                   ~FakePort::kRstBit)}));
+    EXPECT_EQ(rig.port.DataValues(),
+              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(0xFF & ~MaskOf(IspLine::Enable)),
+                                         static_cast<std::uint8_t>(0xFF & ~MaskOf(IspLine::Enable) &
+                                                                   ~MaskOf(IspLine::Rst))}));
     // Not the formula's value for 24 MHz: the slow delay until a rate is confirmed.
     EXPECT_EQ(rig.programmer.ClockRate(), 24.0);
     EXPECT_EQ(rig.programmer.BitDelay(), 20u);

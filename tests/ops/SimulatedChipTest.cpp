@@ -11,6 +11,7 @@
 #include "image/ImageFiles.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
+#include "support/TempDir.h"
 
 namespace velmo::testing {
 namespace {
@@ -111,10 +112,8 @@ TEST_P(SimulatedChip, ReadOfAnErasedChipShows80F8) {
 }
 
 TEST_P(SimulatedChip, ASmallFileIsProgrammedAsTheWholeFlash) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("velmo-ops-small-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto path = (dir / "klein.bin").string();
+    TempDir dir;
+    const std::string path = dir.Path("klein.bin");
     FlashImage expected = Filled(0xFF);
     {
         std::ofstream out(path, std::ios::binary);
@@ -125,7 +124,6 @@ TEST_P(SimulatedChip, ASmallFileIsProgrammedAsTheWholeFlash) {
     }
     SimRig rig(GetParam());
     const LoadedImage loaded = LoadImageFile(path);
-    std::filesystem::remove_all(dir);
     ASSERT_TRUE(loaded.Loaded());
     rig.LoadImage(loaded.image);
 

@@ -1,13 +1,13 @@
 // Pins of the connector on the port's registers, through a port that logs every access.
 #include <gtest/gtest.h>
 
-#include "support/RecordingPort.h"
+#include "support/FakePort.h"
 #include "port/Pins.h"
 
 namespace velmo {
 namespace {
 
-using fakes::RecordingPort;
+using testing::FakePort;
 
 struct PinRow {
     unsigned pin;
@@ -27,7 +27,7 @@ const PinRow kPinTable[] = {
     {16, 2, 0x04, false, true},  {17, 2, 0x08, true, true},
 };
 
-std::uint8_t& Register(RecordingPort& port, int offset) {
+std::uint8_t& Register(FakePort& port, int offset) {
     return offset == 0 ? port.data : offset == 1 ? port.status : port.control;
 }
 
@@ -40,9 +40,9 @@ TEST(Pins, SetPinReadsModifiesAndWritesTheOneBit) {
             for (unsigned level : {1u, 0u}) {
                 for (std::uint8_t before :
                      {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0xA5}}) {
-                    SCOPED_TRACE(testing::Message() << "base " << base << " pin " << row.pin
+                    SCOPED_TRACE(::testing::Message() << "base " << base << " pin " << row.pin
                                                     << " level " << level << " before " << +before);
-                    RecordingPort port;
+                    FakePort port;
                     port.SetBaseAddress(base);
                     Register(port, row.offset) = before;
                     SetPin(port, row.pin, level);
@@ -66,8 +66,8 @@ TEST(Pins, SetPinReadsModifiesAndWritesTheOneBit) {
 TEST(Pins, GetPinReadsOnceAndFoldsTheInversionIn) {
     for (const PinRow& row : kPinTable) {
         for (bool bitSet : {true, false}) {
-            SCOPED_TRACE(testing::Message() << "pin " << row.pin << " bit " << bitSet);
-            RecordingPort port;
+            SCOPED_TRACE(::testing::Message() << "pin " << row.pin << " bit " << bitSet);
+            FakePort port;
             // Every other bit of the register opposite, so a wrong bit shows.
             Register(port, row.offset) = bitSet ? row.mask : static_cast<std::uint8_t>(~row.mask);
             EXPECT_EQ(GetPin(port, row.pin), bitSet != row.inverted ? 1 : 0);
@@ -81,14 +81,14 @@ TEST(Pins, GetPinReadsOnceAndFoldsTheInversionIn) {
 TEST(Pins, InputAndUnknownPinsCauseNoAccess) {
     const unsigned setPins[] = {0, 10, 11, 12, 13, 15, 18, 20, 25, 26, 255};
     for (unsigned pin : setPins) {
-        RecordingPort port;
+        FakePort port;
         SetPin(port, pin, 1);
         SetPin(port, pin, 0);
         EXPECT_TRUE(port.log.empty()) << "SetPin " << pin;
     }
     const unsigned getPins[] = {0, 18, 20, 25, 26, 255};
     for (unsigned pin : getPins) {
-        RecordingPort port;
+        FakePort port;
         port.data = port.status = port.control = 0xFF;
         EXPECT_EQ(GetPin(port, pin), 0) << "GetPin " << pin;
         EXPECT_TRUE(port.log.empty()) << "GetPin " << pin;
@@ -110,17 +110,17 @@ TEST(Pins, OnlyTheLowEightBitsOfPinAndLevelCount) {
         {0x100, 1, 0x00},  // pin 0x100 is pin 0: nothing
     };
     for (const Case& c : cases) {
-        RecordingPort port;
+        FakePort port;
         SetPin(port, c.pin, c.level);
         EXPECT_EQ(port.data, c.dataAfter) << "pin " << c.pin << " level " << c.level;
     }
-    RecordingPort port;
+    FakePort port;
     port.status = 0x20;
     EXPECT_EQ(GetPin(port, 0x10C), 1);  // pin 12
 }
 
 TEST(Pins, KnownEdgeCases) {
-    RecordingPort port;
+    FakePort port;
     port.control = 0x0F;
     SetPin(port, 1, 1);  // inverted: level 1 clears bit 0
     EXPECT_EQ(port.control, 0x0E);
@@ -136,7 +136,7 @@ TEST(Pins, KnownEdgeCases) {
     EXPECT_EQ(GetPin(port, 4), 0);
 
     // The named lines sit on the pins the cable uses.
-    RecordingPort lines;
+    FakePort lines;
     SetLine(lines, IspLine::Mosi, 1);
     SetLine(lines, IspLine::Sck, 1);
     SetLine(lines, IspLine::Rst, 1);

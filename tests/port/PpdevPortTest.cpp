@@ -10,6 +10,7 @@
 #include <map>
 
 #include "port/PpdevPort.h"
+#include "support/TempDir.h"
 
 namespace velmo {
 namespace {
@@ -82,17 +83,13 @@ class FakePpdev : public PpdevSystem {
 class Ppdev : public ::testing::Test {
   protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("velmo-ppdev-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
+        root_ = m_tempDir.Root();
         fs::create_directories(root_ / "proc");
         fs::create_directories(root_ / "dev");
         // Something the kernel also keeps there, and which is no port.
         fs::create_directories(root_ / "proc" / "default");
         std::ofstream(root_ / "proc" / "default" / "timeslice") << "200\n";
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     void AddPort(const std::string& name, const std::string& baseAddr) {
         fs::create_directories(root_ / "proc" / name);
@@ -117,6 +114,7 @@ class Ppdev : public ::testing::Test {
         return names;
     }
 
+    testing::TempDir m_tempDir;
     fs::path root_;
     FakePpdev* fake_ = nullptr;
     std::shared_ptr<std::vector<Call>> calls_;

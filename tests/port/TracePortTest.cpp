@@ -7,24 +7,22 @@
 #include <sstream>
 
 #include "port/TracePort.h"
-#include "support/RecordingPort.h"
+#include "support/FakePort.h"
+#include "support/TempDir.h"
 
 namespace velmo {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FakePort;
 
 class Trace : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("velmo-trace-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = m_tempDir.Root();
         fs::create_directories(dir_);
         path_ = (dir_ / "lines.vcd").string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     std::string FileText() const {
         std::ifstream in(path_);
@@ -33,14 +31,15 @@ class Trace : public ::testing::Test {
         return text.str();
     }
 
+    testing::TempDir m_tempDir;
     fs::path dir_;
     std::string path_;
 };
 
 TEST_F(Trace, RecordsOnlyChangesOfTheSixLines) {
     VirtualClock clock;
-    auto inner = std::make_unique<fakes::RecordingPort>(&clock);
-    fakes::RecordingPort* raw = inner.get();
+    auto inner = std::make_unique<FakePort>(&clock);
+    FakePort* raw = inner.get();
     {
         TracePort trace(std::move(inner), clock, path_);
         trace.SetBaseAddress(0x278);
@@ -68,8 +67,8 @@ TEST_F(Trace, RecordsOnlyChangesOfTheSixLines) {
 
 TEST_F(Trace, AFileThatCannotBeCreatedFailsTheStart) {
     VirtualClock clock;
-    auto inner = std::make_unique<fakes::RecordingPort>(&clock);
-    fakes::RecordingPort* raw = inner.get();
+    auto inner = std::make_unique<FakePort>(&clock);
+    FakePort* raw = inner.get();
     const std::string path = (dir_ / "missing" / "x.vcd").string();
     TracePort trace(std::move(inner), clock, path);
     trace.StartDriver();

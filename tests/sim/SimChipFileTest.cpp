@@ -12,6 +12,7 @@
 #include "isp/Settings.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
+#include "support/TempDir.h"
 
 namespace velmo {
 namespace {
@@ -21,14 +22,10 @@ namespace fs = std::filesystem;
 class SimChipFile : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("velmo-chipfile-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = m_tempDir.Root();
         fs::create_directories(dir_);
         path_ = (dir_ / "chip.bin").string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     static SimOptions WithFile(const std::string& path) {
         SimOptions options;
@@ -55,6 +52,7 @@ class SimChipFile : public ::testing::Test {
         isp.EndSequence();
     }
 
+    testing::TempDir m_tempDir;
     fs::path dir_;
     std::string path_;
 };

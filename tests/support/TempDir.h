@@ -10,6 +10,10 @@
 
 #include "image/FlashImage.h"
 
+#ifdef QT_CORE_LIB
+#include <QString>
+#endif
+
 namespace velmo::testing {
 
 // A fresh directory under the system's temp folder, removed with everything in it.
@@ -29,6 +33,10 @@ class TempDir {
 
     bool Valid() const { return !m_path.empty(); }
     const std::string& Root() const { return m_path; }
+#ifdef QT_CORE_LIB
+    QString QRoot() const { return QString::fromStdString(m_path); }
+    QString QPath(const QString& name) const { return QRoot() + QLatin1Char('/') + name; }
+#endif
     std::string Path(const std::string& name) const { return m_path + "/" + name; }
 
     // Writes bytes exactly as given (binary) and returns the file's full path.

@@ -19,7 +19,7 @@
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
 
-namespace velmo::test {
+namespace velmo::testing {
 
 class WindowRig {
   public:
@@ -86,4 +86,4 @@ inline QString SourcePath(const char* relative) {
     return QStringLiteral(VELMO_SOURCE_DIR "/") + QString::fromUtf8(relative);
 }
 
-}  // namespace velmo::test
+}  // namespace velmo::testing

@@ -11,7 +11,7 @@
 
 using namespace velmo;
 using namespace velmo::ui;
-using velmo::test::WindowRig;
+using velmo::testing::WindowRig;
 
 TEST(ClockRateText, AcceptsDecimalNumbersWithBlanksAround) {
     const std::pair<const char*, double> accepted[] = {

@@ -13,7 +13,7 @@
 #include "support/WindowRig.h"
 
 using namespace velmo;
-using velmo::test::WindowRig;
+using velmo::testing::WindowRig;
 using velmo::testing::ReadBytes;
 using velmo::testing::TempDir;
 

@@ -11,7 +11,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -20,13 +19,14 @@
 #include "support/WindowRig.h"
 #include "image/Crc16.h"
 #include "ui/Commands.h"
+#include "support/TempDir.h"
 
 using namespace velmo;
 using namespace velmo::ui;
 using velmo::dialogs::DialogFont;
 using velmo::dialogs::DialogUnits;
-using velmo::test::SourcePath;
-using velmo::test::WindowRig;
+using velmo::testing::SourcePath;
+using velmo::testing::WindowRig;
 
 namespace {
 
@@ -353,6 +353,34 @@ TEST(MainWindowStates, CheckBoxesReachTheChipOnlyThroughLockBits) {
     EXPECT_EQ(rig->StatusText(), QStringLiteral("Lock-Bits geschrieben"));
 }
 
+// The boxes reach the members (and so survive the next data exchange) only where Program and
+// Lock bits take them as they start; the other operations leave the members alone.
+TEST(MainWindowStates, OnlyProgramAndLockBitsTakeTheBoxesIntoTheirMembers) {
+    const struct {
+        const char* name;
+        std::function<void(CProgrammerDlg&)> run;
+        bool takes;
+    } rows[] = {
+        {"program", [](CProgrammerDlg& d) { d.OnProgram(); }, true},
+        {"lock bits", [](CProgrammerDlg& d) { d.OnLockBits(); }, true},
+        {"verify", [](CProgrammerDlg& d) { d.OnVerify(); }, false},
+        {"read", [](CProgrammerDlg& d) { d.OnRead(); }, false},
+        {"erase", [](CProgrammerDlg& d) { d.OnErase(); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        WindowRig rig;
+        rig->OnInitDialog();
+        rig->LoadFile(SourcePath(kBlinkHex).toStdString());
+        rig->LockBitBox(2)->setChecked(true);
+        row.run(*rig);
+        EXPECT_EQ(rig->LockBitMember(2), row.takes ? 1 : 0);
+        // A load writes the members back into the boxes.
+        rig->LoadFile(SourcePath(kBlinkHex).toStdString());
+        EXPECT_EQ(rig->LockBitBox(2)->isChecked(), row.takes);
+    }
+}
+
 TEST(MainWindowCommands, ReadThenSaveWritesExactlyTheReadBackImage) {
     WindowRig rig;
     rig->OnInitDialog();
@@ -366,9 +394,9 @@ TEST(MainWindowCommands, ReadThenSaveWritesExactlyTheReadBackImage) {
     EXPECT_EQ(rig->CrcField()->text(),
               QString::fromStdString(FormatCrc(crc.Compute(pattern.data(), 0x3000))));
 
-    QTemporaryDir dir;
+    velmo::testing::TempDir dir;
     // A name without an extension gets .bin.
-    const QString chosen = dir.filePath(QStringLiteral("readback"));
+    const QString chosen = dir.QPath(QStringLiteral("readback"));
     rig->SetSaveFileChooser([chosen] { return chosen; });
     rig->OnFileSaveAs();
     QFile saved(chosen + QStringLiteral(".bin"));
@@ -411,8 +439,8 @@ TEST(MainWindowCommands, DropProgramsTheFirstFileAndIsRefusedWhileBusy) {
     WindowRig rig;
     CProgrammerDlg& dlg = *rig;
     dlg.OnInitDialog();
-    QTemporaryDir dir;
-    const QString second = dir.filePath(QStringLiteral("second.bin"));
+    velmo::testing::TempDir dir;
+    const QString second = dir.QPath(QStringLiteral("second.bin"));
     QFile file(second);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(16, '\x11'));
@@ -508,7 +536,7 @@ TEST(MainWindowDialogs, HelpDialogsOpenModallyOverTheWindow) {
     for (int command : {kInfo, kInterface, kBatchHelp}) {
         bool seen = false;
         QWidget* owner = nullptr;
-        velmo::test::RejectNextModal([&](QWidget* modal) {
+        velmo::testing::RejectNextModal([&](QWidget* modal) {
             seen = true;
             owner = modal->parentWidget();
         });

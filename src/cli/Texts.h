@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "image/FlashImage.h"
+#include "image/ImageCompare.h"
+#include "ops/OperationObserver.h"
+
+// The words and numbers velmo-cli prints.
+namespace velmo::cli {
+
+std::string Hex4(std::uint32_t value);  // "0x0123"
+std::string Hex2(std::uint8_t value);   // "0x0A"
+std::string Seconds(std::int64_t ns);   // "12.3 s"
+std::uint16_t CrcOf(const FlashImage& image);
+std::string Quoted(const std::string& text);
+// "erste Abweichung an Adresse 0x0123: Datei 0x12, Chip 0x34; 5 Bytes weichen ab"
+std::string DescribeDifference(const ImageDifference& difference);
+// ".hex" or ".ihx" at the end, in any case.
+bool HasHexExtension(const std::string& path);
+// The name of a step in the progress lines ("Schreiben").
+const char* StepLabel(Step step);
+
+}  // namespace velmo::cli
