@@ -13,6 +13,7 @@ packages=(
     libgtest-dev libgmock-dev googletest
     clang libclang-rt-14-dev
     xvfb xauth x11-utils imagemagick fonts-dejavu-core openbox xdotool
+    desktop-file-utils dpkg-dev file shared-mime-info
 )
 
 missing=()

@@ -231,7 +231,8 @@ QImage ToolbarStrip() {
 
 QIcon AppIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(IconAt(size));
+    // Drawn at every size a desktop asks for, so none of them is a blurred scaling.
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(IconAt(size));
     return icon;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPushButton>
 
@@ -25,8 +26,21 @@ CInterfaceDlg::CInterfaceDlg(const QString& diagramPath, QWidget* parent) : QDia
 CInterfaceDlg::~CInterfaceDlg() = default;
 
 QString CInterfaceDlg::DiagramPath() {
-    return QDir(QCoreApplication::applicationDirPath())
-        .filePath(QStringLiteral("velmo_Programmierkabel.bmp"));
+    return DiagramPath(QCoreApplication::applicationDirPath());
+}
+
+QString CInterfaceDlg::DiagramPath(const QString& executableDir) {
+    const QString file = QStringLiteral("velmo_Programmierkabel.bmp");
+    const QDir dir(executableDir);
+    // The installation puts the program into <prefix>/bin and its data into
+    // <prefix>/share/velmo, so the diagram is found under any prefix.
+    const QString beside = dir.filePath(file);
+    const QString installed =
+        QDir::cleanPath(dir.filePath(QStringLiteral("../share/velmo/") + file));
+    for (const QString& path : {beside, installed}) {
+        if (QFileInfo(path).isFile()) return path;
+    }
+    return beside;
 }
 
 void CInterfaceDlg::paintEvent(QPaintEvent* /*event*/) {

@@ -6,9 +6,9 @@
 #include <QString>
 
 // "Verbindung PC --> uC": the diagram of the programming cable, read from
-// velmo_Programmierkabel.bmp beside the executable when the dialog is made and drawn at its
-// own size at the top-left corner. A missing or unreadable file shows a 255 x 100 grey
-// placeholder instead, without a message.
+// velmo_Programmierkabel.bmp when the dialog is made and drawn at its own size at the
+// top-left corner. A missing or unreadable file shows a 255 x 100 grey placeholder instead,
+// without a message.
 class CInterfaceDlg : public QDialog {
     Q_OBJECT
   public:
@@ -17,7 +17,11 @@ class CInterfaceDlg : public QDialog {
     CInterfaceDlg(const QString& diagramPath, QWidget* parent);
     ~CInterfaceDlg() override;
 
+    // Where the diagram is read from: beside the executable (the build tree), else in
+    // ../share/velmo/ relative to the executable's folder (an installed program, whatever the
+    // prefix). When neither exists, the path beside the executable.
     static QString DiagramPath();
+    static QString DiagramPath(const QString& executableDir);
 
     const CDibImage& CableImage() const { return m_cableImage; }
 

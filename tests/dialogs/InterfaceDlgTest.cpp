@@ -5,6 +5,7 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
 
@@ -123,4 +124,53 @@ TEST(InterfaceDialog, ReadsTheFileAtEachOpeningAndPaintsFromMemory) {
     second.show();
     EXPECT_EQ(Snapshot(second).pixelColor(1, 1), QColor(0, 0, 200));
     EXPECT_EQ(Snapshot(first).pixelColor(1, 1), QColor(200, 0, 0));
+}
+
+// An installed program lives in <prefix>/bin with the diagram in <prefix>/share/velmo; the
+// build tree keeps both in one folder.
+TEST(InterfaceDialog, FindsTheDiagramBesideTheProgramOrInItsInstalledPlace) {
+    struct Case {
+        const char* what;
+        bool beside;     // a diagram file beside the executable
+        bool besideDir;  // a folder of that name instead
+        bool installed;  // a diagram file in ../share/velmo
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"build tree", true, false, false, "bin/velmo_Programmierkabel.bmp"},
+        {"installed", false, false, true, "share/velmo/velmo_Programmierkabel.bmp"},
+        {"both: the one beside wins", true, false, true, "bin/velmo_Programmierkabel.bmp"},
+        {"a folder is no diagram", false, true, true, "share/velmo/velmo_Programmierkabel.bmp"},
+        {"neither: beside, for the placeholder", false, false, false,
+         "bin/velmo_Programmierkabel.bmp"},
+    };
+    BmpSpec red;
+    red.width = 4;
+    red.height = 4;
+    red.bitsPerPixel = 24;
+    for (int i = 0; i < 16; ++i) red.pixels.insert(red.pixels.end(), {0, 0, 200});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir prefix;
+        ASSERT_TRUE(prefix.isValid());
+        const QDir root(prefix.path());
+        ASSERT_TRUE(root.mkpath("bin") && root.mkpath("share/velmo"));
+        if (c.beside) {
+            ASSERT_TRUE(WriteBytes(root.filePath("bin/velmo_Programmierkabel.bmp").toStdString(),
+                                   MakeBmp(red)));
+        }
+        if (c.besideDir) {
+            ASSERT_TRUE(root.mkpath("bin/velmo_Programmierkabel.bmp"));
+        }
+        if (c.installed) {
+            ASSERT_TRUE(
+                WriteBytes(root.filePath("share/velmo/velmo_Programmierkabel.bmp").toStdString(),
+                           MakeBmp(red)));
+        }
+        const QString found = CInterfaceDlg::DiagramPath(root.filePath("bin"));
+        EXPECT_EQ(found, root.filePath(QString::fromUtf8(c.expected)));
+
+        CInterfaceDlg dlg(found, nullptr);
+        EXPECT_EQ(dlg.CableImage().Width(), c.beside || c.installed ? 4 : 255);
+    }
 }

@@ -199,7 +199,8 @@ TEST_F(Ppdev, StartFailuresTellTheUserWhatToDo) {
          0x378,
          EACCES,
          0,
-         {"Kein Zugriff", "parport0", "Gruppe lp", "neu an"}},
+         {"Kein Zugriff", "parport0", "Gruppe lp", "sudo adduser ", " lp)", "neu an"}},
+        {"not permitted", true, 0x378, EPERM, 0, {"Kein Zugriff", "Gruppe lp", "sudo adduser "}},
         {"no device file", true, 0x378, ENOENT, 0, {"parport0", "modprobe ppdev"}},
         {"other open error", true, 0x378, EIO, 0, {"parport0", "nicht geöffnet"}},
         {"claim refused", true, 0x378, 0, EBUSY, {"PPCLAIM", "parport0"}},
@@ -223,6 +224,8 @@ TEST_F(Ppdev, StartFailuresTellTheUserWhatToDo) {
         for (const std::string& part : c.says) {
             EXPECT_NE(message.find(part), std::string::npos) << message << " / " << part;
         }
+        // velmo-cli prints it as its one line on standard error.
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
         EXPECT_TRUE(fake_->fds.empty()) << "nothing left open";
         // A port that did not start touches nothing.
         calls_->clear();

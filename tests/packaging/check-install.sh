@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Installs a finished build into a temporary prefix and makes the Debian package from it, then
+# checks what lands where. Nothing is installed into the system.
+#   check-install.sh CMAKE CPACK BUILD_DIR VERSION
+set -euo pipefail
+cmake=$1 cpack=$2 build=$3 version=$4
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+for tool in desktop-file-validate dpkg-deb dpkg-shlibdeps file update-mime-database; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh --deps installs it)"
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+icon_sizes=(16 22 24 32 48 64 128 256)
+
+# Every file of an installation, relative to its prefix.
+expected_files() {
+    {
+        printf '%s\n' bin/velmo bin/velmo-cli share/applications/velmo.desktop \
+            share/doc/velmo/README.md share/mime/packages/velmo-ihex.xml \
+            share/velmo/velmo_Programmierkabel.bmp
+        for size in "${icon_sizes[@]}"; do
+            echo "share/icons/hicolor/${size}x${size}/apps/velmo.png"
+        done
+    } | LC_ALL=C sort
+}
+
+echo "== cmake --install into a temporary prefix"
+out=$("$cmake" --install "$build" --prefix "$prefix" 2>&1) || fail "cmake --install: $out"
+diff -u <(expected_files) <(cd "$prefix" && find . \( -type f -o -type l \) -printf '%P\n' |
+    LC_ALL=C sort) || fail "the installed files differ from the expected list (+ found, - missing)"
+for program in velmo velmo-cli; do
+    [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
+done
+for size in "${icon_sizes[@]}"; do
+    icon=$prefix/share/icons/hicolor/${size}x${size}/apps/velmo.png
+    file -b "$icon" | grep -q "^PNG image data, $size x $size," ||
+        fail "$icon: $(file -b "$icon")"
+done
+file -b "$prefix/share/velmo/velmo_Programmierkabel.bmp" | grep -q "^PC bitmap" ||
+    fail "the cable diagram is no bitmap"
+shown=$("$prefix/bin/velmo-cli" --version)
+[[ $shown == "velmo-cli $version "* ]] || fail "velmo-cli --version says '$shown', not $version"
+
+echo "== the menu entry"
+entry=$prefix/share/applications/velmo.desktop
+report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $report"
+[ -z "$report" ] || fail "desktop-file-validate: $report"
+# A file handed over by the file manager would start a batch run; the entry takes none.
+grep -qx 'Exec=velmo' "$entry" || fail "Exec is not plain 'velmo': $(grep '^Exec=' "$entry")"
+grep -qx 'Icon=velmo' "$entry" || fail "Icon is not velmo"
+
+echo "== the file type of Intel HEX files"
+mkdir -p "$work/mime"
+cp -r "$prefix/share/mime/packages" "$work/mime/"
+XDG_DATA_DIRS=$work update-mime-database "$work/mime" || fail "update-mime-database refuses velmo-ihex.xml"
+for glob in '*.hex' '*.ihx'; do
+    grep -qF ":text/x-ihex:$glob" "$work/mime/globs2" || fail "$glob is not text/x-ihex"
+done
+
+echo "== the Debian package"
+out=$("$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" 2>&1) ||
+    fail "cpack: $out"
+deb=$work/package/velmo_${version}-1_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || fail "no package $(basename "$deb"): $(ls "$work/package")"
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = velmo ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version-1" ] || fail "Version: $(field Version)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ "$(field Description | wc -l)" -gt 1 ] || fail "no long description"
+depends=$(field Depends)
+for package in qt6-qpa-plugins qt6-translations-l10n libqt6widgets6 libc6; do
+    [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
+done
+controls=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | LC_ALL=C sort | tr '\n' ' ')
+[ "$controls" = "./control ./md5sums " ] || fail "unexpected control files: $controls"
+dpkg-deb -c "$deb"
+diff -u <(expected_files | sed 's|^|usr/|') <(dpkg-deb -c "$deb" | grep -v '^d' |
+    sed 's|.* \./||' | LC_ALL=C sort) || fail "the package's files differ from the expected list"
+dpkg-deb -x "$deb" "$work/unpacked"
+for program in velmo velmo-cli; do
+    file -b "$work/unpacked/usr/bin/$program" | grep -q ', stripped' ||
+        fail "usr/bin/$program still carries its symbols"
+done
+echo "OK: $(basename "$deb")"
