@@ -91,6 +91,13 @@ std::uint64_t Bit(int index) {
     return std::uint64_t{1} << index;
 }
 
+// The bias that holds a line at rest while nothing drives it: the outputs at the target's low
+// level (so RST lets the chip run), READY at "no answer". MISO is the target's to drive.
+std::uint64_t RestBias(IspLine line, bool inverted) {
+    if (line == IspLine::Miso) return 0;
+    return inverted ? GPIO_V2_LINE_FLAG_BIAS_PULL_UP : GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN;
+}
+
 std::string NoChipMessage() {
     return "Es gibt keinen GPIO-Chip: /dev/gpiochip* fehlt. Der Port-Treiber gpio braucht einen "
            "Rechner mit GPIO-Leitungen, etwa einen Raspberry Pi, dessen Kernel sie als "
@@ -292,11 +299,8 @@ bool GpioPort::Request(int chipFd, const ChipChoice& chip) {
         std::uint64_t flags = wire.output ? GPIO_V2_LINE_FLAG_OUTPUT : GPIO_V2_LINE_FLAG_INPUT;
         if (line.inverted) flags |= GPIO_V2_LINE_FLAG_ACTIVE_LOW;
         // Without a board nothing drives READY; the bias keeps it from floating into an
-        // answer.
-        if (wire.line == IspLine::Ready) {
-            flags |= line.inverted ? GPIO_V2_LINE_FLAG_BIAS_PULL_UP
-                                   : GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN;
-        }
+        // answer. An output's bias only counts once it is released.
+        if (!wire.output) flags |= RestBias(wire.line, line.inverted);
         gpio_v2_line_config_attribute& attr = request.config.attrs[request.config.num_attrs++];
         attr.attr.id = GPIO_V2_LINE_ATTR_ID_FLAGS;
         attr.attr.flags = flags;
@@ -377,8 +381,8 @@ void GpioPort::Fail(const char* what, int result) {
     Release();
 }
 
-// RST low first, so the target leaves programming mode before its lines float; then every
-// line an input, so nothing drives against the target's own use of its pins.
+// RST low first, so the target leaves programming mode; then every line an input, so nothing
+// drives against the target's own use of its pins, each with the bias that keeps it at rest.
 void GpioPort::Release() {
     if (m_requestFd < 0) return;
     if (const int rst = m_index[static_cast<std::size_t>(IspLine::Rst)]; rst >= 0) {
@@ -391,6 +395,15 @@ void GpioPort::Release() {
     gpio_v2_line_config config;
     std::memset(&config, 0, sizeof config);
     config.flags = GPIO_V2_LINE_FLAG_INPUT;
+    for (const CableLine& wire : kCable) {
+        const int index = m_index[static_cast<std::size_t>(wire.line)];
+        if (index < 0) continue;
+        gpio_v2_line_config_attribute& attr = config.attrs[config.num_attrs++];
+        attr.attr.id = GPIO_V2_LINE_ATTR_ID_FLAGS;
+        attr.attr.flags =
+            GPIO_V2_LINE_FLAG_INPUT | RestBias(wire.line, m_config.Line(wire.line).inverted);
+        attr.mask = Bit(index);
+    }
     m_system->Ioctl(m_requestFd, GPIO_V2_LINE_SET_CONFIG_IOCTL, &config);
     m_system->Close(m_requestFd);
     m_requestFd = -1;

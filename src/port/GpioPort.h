@@ -46,7 +46,9 @@ std::unique_ptr<GpioSystem> MakeLinuxGpioSystem();
 // the three registers.
 //
 // StopDriver drives RST low, turns every line into an input and closes the request, so the
-// target runs its program. When an access fails, the driver counts as stopped and says why,
+// target runs its program; the inputs get a bias towards the level at rest (RST, MOSI, SCK,
+// ENABLE and READY low at the target, so pulled up where inverted), for buffers without pull
+// resistors of their own. When an access fails, the driver counts as stopped and says why,
 // and the lines are released the same way; from then on, and whenever it is not running,
 // reads answer 0 and writes are dropped.
 class GpioPort : public PortIo {

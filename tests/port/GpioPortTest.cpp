@@ -181,6 +181,14 @@ TEST(GpioPort, InvertedLinesAreActiveLowSoTheRegistersShowTheTargetsLevels) {
     const std::uint8_t status = port.ReadPort(kStatus);
     EXPECT_TRUE(LineLevel(IspLine::Miso, status)) << "MISO pin low: the target drives high";
     EXPECT_FALSE(LineLevel(IspLine::Ready, status));
+
+    // Released, the inverted outputs rest high, so the target still sees low.
+    rig.gpio.inputLevel = nullptr;
+    port.StopDriver();
+    EXPECT_EQ(rig.Line(25).bias, GPIO_V2_LINE_FLAG_BIAS_PULL_UP);
+    EXPECT_TRUE(rig.Pin(25));
+    EXPECT_EQ(rig.Line(11).bias, GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN);
+    EXPECT_FALSE(rig.Pin(11));
 }
 
 TEST(GpioPort, LeftOutLinesAreNotRequestedAndAMissingReadyReadsLow) {
@@ -216,10 +224,12 @@ TEST(GpioPort, StoppingDrivesRstLowTurnsTheLinesIntoInputsAndClosesTheRequest) {
                   (std::vector<std::string>{"SET_VALUES", "SET_CONFIG", "close"}));
         EXPECT_EQ(rig.gpio.events[0].mask, 0b100u) << "RST alone";
         EXPECT_EQ(rig.gpio.events[0].bits, 0u);
-        EXPECT_EQ(rig.gpio.events[1].bits, GPIO_V2_LINE_FLAG_INPUT);
         for (std::uint32_t offset : {10u, 11u, 25u, 24u, 9u, 23u}) {
             EXPECT_FALSE(rig.Line(offset).requested) << offset;
             EXPECT_FALSE(rig.Line(offset).output) << offset;
+            // At rest where nothing drives them: the target's low level; MISO is the target's.
+            EXPECT_EQ(rig.Line(offset).bias, offset == 9 ? std::uint64_t{0} : std::uint64_t{GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN})
+                << offset;
         }
         EXPECT_EQ(rig.gpio.OpenDescriptors(), 0u);
         EXPECT_EQ(rig.gpio.badCloses, 0);

@@ -62,11 +62,11 @@ class FakeGpio {
     }
 
     // A physical level: the pin's level as the chip drives it (outputs) or as it is driven from
-    // outside (inputs, through inputLevel; low when nothing is connected).
+    // outside (inputs, through inputLevel; where that is not set, the bias's level).
     bool PinLevel(std::size_t chip, std::uint32_t offset) {
         const Line& line = chips[chip].lines[offset];
         if (line.output) return line.value != line.activeLow;
-        return inputLevel ? inputLevel(chip, offset) : false;
+        return inputLevel ? inputLevel(chip, offset) : line.bias == GPIO_V2_LINE_FLAG_BIAS_PULL_UP;
     }
 
     std::unique_ptr<GpioSystem> System();
@@ -434,7 +434,7 @@ struct GpioWire {
 // Wires the chip's lines to a target that looks like a parallel port (the simulated chip and
 // board): every output pin drives its line's bit of the target's data register, every input
 // pin reads its line's bit of the target's status register. A pin that is not an output
-// drives nothing; the buffer's input then sits on its pull-down and passes low.
+// drives nothing; the buffer's input then follows the pin's bias (low without one).
 inline void ConnectTarget(FakeGpio& gpio, std::size_t chip, PortIo& target,
                           std::vector<GpioWire> wires) {
     gpio.outputsChanged = [&gpio, chip, &target, wires] {
@@ -444,7 +444,8 @@ inline void ConnectTarget(FakeGpio& gpio, std::size_t chip, PortIo& target,
         for (const GpioWire& wire : wires) {
             if (!CableOf(wire.line).output) continue;
             const FakeGpio::Line& line = gpio.chips[chip].lines[wire.offset];
-            const bool pin = line.output && line.value != line.activeLow;
+            const bool pin = line.output ? line.value != line.activeLow
+                                         : line.bias == GPIO_V2_LINE_FLAG_BIAS_PULL_UP;
             data = WithLine(wire.line, data, pin != wire.inverter);
         }
         if (data != before) target.WritePort(base, data);
