@@ -385,7 +385,8 @@ void GpioPort::Fail(const char* what, int result) {
 // drives against the target's own use of its pins, each with the bias that keeps it at rest.
 void GpioPort::Release() {
     if (m_requestFd < 0) return;
-    if (const int rst = m_index[static_cast<std::size_t>(IspLine::Rst)]; rst >= 0) {
+    if (const int rst = m_index[static_cast<std::size_t>(IspLine::Rst)];
+        rst >= 0 && LineLevel(IspLine::Rst, m_data)) {
         gpio_v2_line_values values{};
         values.bits = 0;
         values.mask = Bit(rst);

@@ -248,6 +248,17 @@ TEST(GpioPort, StoppingDrivesRstLowTurnsTheLinesIntoInputsAndClosesTheRequest) {
     }
 }
 
+TEST(GpioPort, ARstAlreadyLowIsNotDrivenAgainOnStop) {
+    Rig rig;
+    GpioPort& port = rig.Start();
+    port.WritePort(kBase, Data({IspLine::Rst}));
+    port.WritePort(kBase, Data({}));
+    rig.gpio.events.clear();
+    port.StopDriver();
+    EXPECT_EQ(rig.gpio.EventNames(), (std::vector<std::string>{"SET_CONFIG", "close"}));
+    EXPECT_FALSE(rig.Pin(25));
+}
+
 TEST(GpioPort, StartFailuresTellTheUserWhatToDo) {
     struct Case {
         const char* name;
