@@ -199,6 +199,9 @@ bool GpioPort::FindChip(ChipChoice& choice) {
     std::string seen;
     std::string denied;
     int deniedResult = 0;
+    auto unreadable = [&seen](const std::string& path, int result) {
+        seen += (seen.empty() ? "" : ", ") + path + " (" + ErrorText(result) + ")";
+    };
     for (const std::string& path : paths) {
         const int fd = m_system->Open(path);
         if (fd < 0) {
@@ -206,11 +209,13 @@ bool GpioPort::FindChip(ChipChoice& choice) {
                 denied = path;
                 deniedResult = fd;
             }
+            unreadable(path, fd);
             continue;
         }
         gpiochip_info info{};
-        if (m_system->Ioctl(fd, GPIO_GET_CHIPINFO_IOCTL, &info) != 0) {
+        if (const int result = m_system->Ioctl(fd, GPIO_GET_CHIPINFO_IOCTL, &info); result != 0) {
             m_system->Close(fd);
+            unreadable(path, result);
             continue;
         }
         const std::string label = FieldText(info.label);

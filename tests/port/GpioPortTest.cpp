@@ -324,9 +324,12 @@ TEST(GpioPort, StartFailuresTellTheUserWhatToDo) {
          [](FakeGpio& gpio) {
              gpio.AddChip("gpiochip0", "gpio-mockup-A", 16);
              gpio.AddChip("gpiochip1", "ftdi-cbus", 4);
+             gpio.AddChip("gpiochip2", "gone", 4).openErrno = ENODEV;
          },
          {"Kein GPIO-Chip eines Raspberry Pi", "pinctrl-rp1",
-          "gpiochip0 \"gpio-mockup-A\", gpiochip1 \"ftdi-cbus\"", "VELMO_GPIO=chip=gpiochip0"}},
+          "gpiochip0 \"gpio-mockup-A\", gpiochip1 \"ftdi-cbus\", /dev/gpiochip2 (" +
+              std::string(std::strerror(ENODEV)) + ")",
+          "VELMO_GPIO=chip=gpiochip0"}},
         {"the named chip is missing",
          "chip=gpiochip9",
          pi4,
