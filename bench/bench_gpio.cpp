@@ -178,9 +178,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_gpio: the simulated chip did not take the image\n");
         return 1;
     }
-    std::printf("Whole chip (%s mode): erase, write 12288 bytes with read-back, read 12288 "
-                "bytes,\non the simulated AT89S53, virtual clock.\n\n",
-                raw ? "raw" : "board");
+    std::printf(
+        "Whole chip (%s mode): erase, write 12288 bytes with read-back, read 12288 "
+        "bytes,\non the simulated AT89S53, virtual clock.\n\n",
+        raw ? "raw" : "board");
     std::printf("  %-38s %9s %7s %7s %6s   %9s %7s %7s\n", "", "ioctls", "SET", "GET", "other",
                 "accesses", "reads", "writes");
     std::printf("  %-38s %36s   %25s\n", "", "GPIO backend", "parallel port");
@@ -202,7 +203,7 @@ int main(int argc, char** argv) {
     const long parallelAll = parallel.start.Accesses() + parallel.erase.Accesses() +
                              parallel.write.Accesses() + parallel.read.Accesses() +
                              parallel.end.Accesses();
-    std::printf("  whole run: %ld ioctls (GPIO), %ld register accesses (parallel port)\n",
-                gpioAll, parallelAll);
+    std::printf("  whole run: %ld ioctls (GPIO), %ld register accesses (parallel port)\n", gpioAll,
+                parallelAll);
     return 0;
 }

@@ -115,7 +115,8 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
                 if (!line) {
                     return fail("\"" + std::string(item) +
                                 "\" ist keine Leitungsnummer (erwartet: eine Zahl von 0 bis " +
-                                std::to_string(kMaxOffset) + ", davor \"!\" für eine "
+                                std::to_string(kMaxOffset) +
+                                ", davor \"!\" für eine "
                                 "umgekehrte Leitung)");
                 }
                 if (!line->used && !Optional(wire.line)) {
@@ -154,8 +155,8 @@ std::string DescribeGpioLines(const GpioConfig& config) {
         const GpioLine& line = config.Line(wire.line);
         if (!line.used) continue;
         if (!text.empty()) text += ", ";
-        text += std::string(wire.name) + " " + (line.inverted ? "!" : "") +
-                std::to_string(line.offset);
+        text +=
+            std::string(wire.name) + " " + (line.inverted ? "!" : "") + std::to_string(line.offset);
     }
     return text;
 }

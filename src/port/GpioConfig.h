@@ -11,9 +11,9 @@ namespace velmo {
 
 // Where one programming line sits on a GPIO chip.
 struct GpioLine {
-    bool used = false;          // false: left out (only ENABLE and READY may be)
-    std::uint32_t offset = 0;   // the line's number on the chip; on a Raspberry Pi the BCM number
-    bool inverted = false;      // an inverting buffer sits between the chip's pin and the target
+    bool used = false;         // false: left out (only ENABLE and READY may be)
+    std::uint32_t offset = 0;  // the line's number on the chip; on a Raspberry Pi the BCM number
+    bool inverted = false;     // an inverting buffer sits between the chip's pin and the target
 };
 
 struct GpioConfig {

@@ -152,9 +152,8 @@ bool GpioPort::Start() {
     if (m_config.chip.empty()) {
         if (!FindChip(chip)) return false;
     } else {
-        const std::string path = m_config.chip.find('/') == std::string::npos
-                                     ? "/dev/" + m_config.chip
-                                     : m_config.chip;
+        const std::string path =
+            m_config.chip.find('/') == std::string::npos ? "/dev/" + m_config.chip : m_config.chip;
         if (!OpenChip(path, chip)) return false;
     }
     // The request lives on without the chip's descriptor.
@@ -177,11 +176,13 @@ std::string GpioPort::PermissionMessage(const std::string& path, int result) {
     std::string text = "Kein Zugriff auf " + path + " (" + ErrorText(result) + "). ";
     if (group.empty() || group == "root") {
         // A group of its own first: membership of root would be the wrong cure.
-        text += "Das Gerät gehört keiner eigenen Gruppe. Legen Sie die Gruppe gpio an (sudo "
-                "groupadd gpio), geben Sie ihr die Geräte mit einer udev-Regel "
-                "(/etc/udev/rules.d/60-gpio.rules: SUBSYSTEM==\"gpio\", KERNEL==\"gpiochip*\", "
-                "GROUP=\"gpio\", MODE=\"0660\"), nehmen Sie den Benutzer in die Gruppe auf (sudo "
-                "adduser " + user + " gpio) und melden Sie sich danach neu an.";
+        text +=
+            "Das Gerät gehört keiner eigenen Gruppe. Legen Sie die Gruppe gpio an (sudo "
+            "groupadd gpio), geben Sie ihr die Geräte mit einer udev-Regel "
+            "(/etc/udev/rules.d/60-gpio.rules: SUBSYSTEM==\"gpio\", KERNEL==\"gpiochip*\", "
+            "GROUP=\"gpio\", MODE=\"0660\"), nehmen Sie den Benutzer in die Gruppe auf (sudo "
+            "adduser " +
+            user + " gpio) und melden Sie sich danach neu an.";
     } else {
         text += "Nehmen Sie den Benutzer in die Gruppe " + group + " auf (sudo adduser " + user +
                 " " + group + ") und melden Sie sich danach neu an.";
@@ -219,9 +220,9 @@ bool GpioPort::FindChip(ChipChoice& choice) {
             continue;
         }
         const std::string label = FieldText(info.label);
-        const bool raspberryPi = std::any_of(
-            kRaspberryPiChipLabels.begin(), kRaspberryPiChipLabels.end(),
-            [&](const char* known) { return label == known; });
+        const bool raspberryPi =
+            std::any_of(kRaspberryPiChipLabels.begin(), kRaspberryPiChipLabels.end(),
+                        [&](const char* known) { return label == known; });
         if (raspberryPi) {
             choice = {path, FieldText(info.name), label, info.lines, fd};
             return true;
@@ -234,11 +235,12 @@ bool GpioPort::FindChip(ChipChoice& choice) {
         m_message = PermissionMessage(denied, deniedResult);
         return false;
     }
-    m_message = "Kein GPIO-Chip eines Raspberry Pi gefunden (gesucht: pinctrl-bcm2835, "
-                "pinctrl-bcm2711 oder pinctrl-rp1; vorhanden: " +
-                seen +
-                "). Nennen Sie den Chip und die Leitungen in VELMO_GPIO, z. B. "
-                "VELMO_GPIO=chip=gpiochip0,mosi=10,sck=11,rst=25,miso=9.";
+    m_message =
+        "Kein GPIO-Chip eines Raspberry Pi gefunden (gesucht: pinctrl-bcm2835, "
+        "pinctrl-bcm2711 oder pinctrl-rp1; vorhanden: " +
+        seen +
+        "). Nennen Sie den Chip und die Leitungen in VELMO_GPIO, z. B. "
+        "VELMO_GPIO=chip=gpiochip0,mosi=10,sck=11,rst=25,miso=9.";
     return false;
 }
 
@@ -353,8 +355,8 @@ std::string GpioPort::BusyMessage(int chipFd, const ChipChoice& chip) {
             continue;
         }
         const std::string consumer = FieldText(info.consumer);
-        held += (held.empty() ? "" : ", ") + std::string("GPIO ") +
-                std::to_string(line.offset) + " (" + wire.name + ", " +
+        held += (held.empty() ? "" : ", ") + std::string("GPIO ") + std::to_string(line.offset) +
+                " (" + wire.name + ", " +
                 (consumer.empty() ? "vom Kernel" : "von " + Quoted(consumer)) + ")";
     }
     if (held.empty()) held = "eine von " + DescribeGpioLines(m_config);

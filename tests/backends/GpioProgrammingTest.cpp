@@ -173,8 +173,7 @@ TEST(GpioProgramming, AFailingIoctlMidRunEndsTheWriteLoopAndReleasesTheTarget) {
     }
     EXPECT_EQ(failedAt, 100u);
     EXPECT_FALSE(bench.port->DriverActive());
-    EXPECT_NE(bench.port->DriverMessage().find("GPIO_V2_LINE_SET_VALUES_IOCTL"),
-              std::string::npos)
+    EXPECT_NE(bench.port->DriverMessage().find("GPIO_V2_LINE_SET_VALUES_IOCTL"), std::string::npos)
         << bench.port->DriverMessage();
     EXPECT_EQ(bench.gpio.OpenDescriptors(), 0u);
     EXPECT_FALSE(bench.TargetRst());

@@ -62,10 +62,9 @@ TEST(GpioPort, FindsTheRaspberryPisChipByItsLabel) {
         port.StartDriver();
         ASSERT_TRUE(port.DriverActive()) << port.DriverMessage();
         EXPECT_EQ(port.ChipPath(), "/dev/gpiochip4");
-        EXPECT_EQ(gpio.EventNames(),
-                  (std::vector<std::string>{"open /dev/gpiochip0", "CHIPINFO", "close",
-                                            "open /dev/gpiochip4", "CHIPINFO", "GET_LINE",
-                                            "close"}))
+        EXPECT_EQ(gpio.EventNames(), (std::vector<std::string>{"open /dev/gpiochip0", "CHIPINFO",
+                                                               "close", "open /dev/gpiochip4",
+                                                               "CHIPINFO", "GET_LINE", "close"}))
             << "one request for all lines; the chip's descriptor is not kept";
         EXPECT_EQ(gpio.OpenDescriptors(), 1u);
         EXPECT_NE(port.DriverMessage().find(std::string("gpiochip4 (\"") + label + "\")"),
@@ -128,7 +127,8 @@ TEST(GpioPort, RegistersMapOntoTheLines) {
     valueCalls();
 
     // Bits without a line are latched only.
-    const std::uint8_t withSpare = static_cast<std::uint8_t>(Data({IspLine::Sck, IspLine::Rst}) | 0xF0);
+    const std::uint8_t withSpare =
+        static_cast<std::uint8_t>(Data({IspLine::Sck, IspLine::Rst}) | 0xF0);
     port.WritePort(kBase, withSpare);
     EXPECT_TRUE(valueCalls().empty());
     EXPECT_EQ(port.ReadPort(kBase), withSpare);
@@ -228,7 +228,9 @@ TEST(GpioPort, StoppingDrivesRstLowTurnsTheLinesIntoInputsAndClosesTheRequest) {
             EXPECT_FALSE(rig.Line(offset).requested) << offset;
             EXPECT_FALSE(rig.Line(offset).output) << offset;
             // At rest where nothing drives them: the target's low level; MISO is the target's.
-            EXPECT_EQ(rig.Line(offset).bias, offset == 9 ? std::uint64_t{0} : std::uint64_t{GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN})
+            EXPECT_EQ(rig.Line(offset).bias, offset == 9
+                                                 ? std::uint64_t{0}
+                                                 : std::uint64_t{GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN})
                 << offset;
         }
         EXPECT_EQ(rig.gpio.OpenDescriptors(), 0u);
@@ -266,13 +268,15 @@ TEST(GpioPort, StartFailuresTellTheUserWhatToDo) {
         std::function<void(FakeGpio&)> world;
         std::vector<std::string> says;
     };
-    const auto pi4 = [](FakeGpio& gpio) {
-        gpio.AddChip("gpiochip0", "pinctrl-bcm2711", 58);
-    };
+    const auto pi4 = [](FakeGpio& gpio) { gpio.AddChip("gpiochip0", "pinctrl-bcm2711", 58); };
     const Case cases[] = {
-        {"no GPIO chip at all", "", [](FakeGpio&) {},
+        {"no GPIO chip at all",
+         "",
+         [](FakeGpio&) {},
          {"keinen GPIO-Chip", "/dev/gpiochip*", "VELMO_PORT=sim"}},
-        {"no GPIO chip, one named", "chip=gpiochip0", [](FakeGpio&) {},
+        {"no GPIO chip, one named",
+         "chip=gpiochip0",
+         [](FakeGpio&) {},
          {"keinen GPIO-Chip", "/dev/gpiochip*"}},
         {"no permission",
          "",
@@ -302,7 +306,8 @@ TEST(GpioPort, StartFailuresTellTheUserWhatToDo) {
          "",
          [&](FakeGpio& gpio) {
              pi4(gpio);
-             for (std::uint32_t offset : {9u, 10u, 11u}) gpio.chips[0].lines[offset].kernelHeld = true;
+             for (std::uint32_t offset : {9u, 10u, 11u})
+                 gpio.chips[0].lines[offset].kernelHeld = true;
          },
          {"GPIO 10 (MOSI, vom Kernel)", "GPIO 11 (SCK, vom Kernel)", "GPIO 9 (MISO, vom Kernel)",
           "SPI-Treiber", "dtparam=spi=off", "/boot/firmware/config.txt", "spi_bcm2835"}},

@@ -334,8 +334,8 @@ class FakeGpio {
             Line& line = chip.lines[offset];
             if (line.requested || line.kernelHeld) return undo(-EBUSY);
             line.requested = true;
-            line.consumer = std::string(request.consumer,
-                                        strnlen(request.consumer, sizeof request.consumer));
+            line.consumer =
+                std::string(request.consumer, strnlen(request.consumer, sizeof request.consumer));
             taken.push_back(offset);
             Configure(line, request.config, i);
         }
@@ -360,10 +360,9 @@ class FakeGpio {
         for (std::size_t i = 0; i < d.offsets.size(); ++i) {
             if (!((values.mask >> i) & 1)) continue;
             const Line& line = chips[static_cast<std::size_t>(d.chip)].lines[d.offsets[i]];
-            const bool logical =
-                line.output ? line.value
-                            : PinLevel(static_cast<std::size_t>(d.chip), d.offsets[i]) !=
-                                  line.activeLow;
+            const bool logical = line.output ? line.value
+                                             : PinLevel(static_cast<std::size_t>(d.chip),
+                                                        d.offsets[i]) != line.activeLow;
             if (logical) values.bits |= std::uint64_t{1} << i;
         }
         if (recordValueCalls) Record({"GET_VALUES", values.bits, values.mask});
