@@ -16,9 +16,10 @@ struct PortSetup {
 };
 
 // VELMO_PORT: auto (default, takes ppdev), ppdev, direct, gpio (VELMO_GPIO chooses chip and
-// lines), sim. Never falls back to the simulator. VELMO_TRACE=file.vcd wraps the chosen backend in the line tracer. Anything
-// wrong (an unknown backend, a bad simulator option) gives a port whose StartDriver fails
-// with a German message that names the problem.
+// lines), sim. Never falls back to the simulator. VELMO_TRACE=file.vcd wraps the chosen
+// backend in the line tracer. Anything wrong (an unknown backend, a bad simulator option or
+// VELMO_GPIO) gives a port whose StartDriver fails with a German message that names the
+// problem.
 PortSetup CreatePortFromEnvironment();
 
 // The same with the variables passed in (empty string = unset), for tests.
