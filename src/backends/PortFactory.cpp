@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "port/DirectPort.h"
+#include "port/GpioPort.h"
 #include "port/PpdevPort.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
@@ -50,6 +51,14 @@ PortSetup CreateBackend(const PortEnvironment& env) {
     if (kind == "direct") {
         return {std::make_unique<DirectPort>(), MakeRealClock()};
     }
+    if (kind == "gpio") {
+        std::string error;
+        std::optional<GpioConfig> config = ParseGpioConfig(env.gpio, &error);
+        if (!config) {
+            return {std::make_unique<FailedPort>(error), MakeRealClock()};
+        }
+        return {std::make_unique<GpioPort>(std::move(*config)), MakeRealClock()};
+    }
     if (kind == "sim") {
         std::string error;
         std::optional<SimOptions> options = ParseSimOptions(env.simOptions, &error);
@@ -64,7 +73,7 @@ PortSetup CreateBackend(const PortEnvironment& env) {
     }
     return {std::make_unique<FailedPort>("Unbekannter Port-Treiber \"" + env.port +
                                          "\" in VELMO_PORT. Möglich sind auto, ppdev, "
-                                         "direct und sim."),
+                                         "direct, gpio und sim."),
             MakeRealClock()};
 }
 
@@ -78,9 +87,13 @@ PortSetup CreatePort(const PortEnvironment& env) {
     return setup;
 }
 
+bool IsGpioBackend(const std::string& velmoPort) {
+    return Normalized(velmoPort) == "gpio";
+}
+
 PortSetup CreatePortFromEnvironment() {
-    return CreatePort(
-        {Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"), Env("VELMO_TRACE")});
+    return CreatePort({Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
+                       Env("VELMO_TRACE"), Env("VELMO_GPIO")});
 }
 
 }  // namespace velmo

@@ -15,10 +15,11 @@ struct PortSetup {
     std::unique_ptr<Clock> clock;
 };
 
-// VELMO_PORT: auto (default, takes ppdev), ppdev, direct, sim. Never falls back to the
-// simulator. VELMO_TRACE=file.vcd wraps the chosen backend in the line tracer. Anything
-// wrong (an unknown backend, a bad simulator option) gives a port whose StartDriver fails
-// with a German message that names the problem.
+// VELMO_PORT: auto (default, takes ppdev), ppdev, direct, gpio (VELMO_GPIO chooses chip and
+// lines), sim. Never falls back to the simulator. VELMO_TRACE=file.vcd wraps the chosen
+// backend in the line tracer. Anything wrong (an unknown backend, a bad simulator option or
+// VELMO_GPIO) gives a port whose StartDriver fails with a German message that names the
+// problem.
 PortSetup CreatePortFromEnvironment();
 
 // The same with the variables passed in (empty string = unset), for tests.
@@ -27,7 +28,11 @@ struct PortEnvironment {
     std::string simOptions;  // VELMO_SIM_OPTIONS
     std::string simChip;     // VELMO_SIM_CHIP
     std::string trace;       // VELMO_TRACE
+    std::string gpio = {};   // VELMO_GPIO
 };
 PortSetup CreatePort(const PortEnvironment& env);
+
+// Whether a VELMO_PORT value asks for the GPIO backend, which has no port address.
+bool IsGpioBackend(const std::string& velmoPort);
 
 }  // namespace velmo

@@ -150,12 +150,17 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             value = args[++i];
         }
         if (name == "--port") {
+            if (Lower(*value) == "gpio") {
+                options.portChoice = PortChoice::Gpio;
+                continue;
+            }
             const auto port = ParsePort(*value);
             if (!port) {
                 return Fail("Ungültige Port-Adresse \"" + *value +
-                            "\" (erwartet: hexadezimal, z. B. 378, 278 oder 3BC).");
+                            "\" (erwartet: hexadezimal, z. B. 378, 278 oder 3BC, oder gpio).");
             }
             options.port = *port;
+            options.portChoice = PortChoice::Parallel;
         } else if (name == "--mode") {
             const std::string mode = Lower(*value);
             if (mode == "board") {
@@ -264,7 +269,9 @@ std::string GeneralHelp() {
            "  lock 1[,2[,3]]      Lock-Bits setzen\n"
            "\n"
            "Optionen:\n"
-           "  --port ADRESSE      Basisadresse des Ports, hexadezimal (Standard: 378)\n"
+           "  --port ADRESSE      Basisadresse des Parallelports, hexadezimal (Standard: 378)\n"
+           "  --port gpio         GPIO-Leitungen (z. B. Raspberry Pi) statt Parallelport;\n"
+           "                        Chip und Leitungen aus VELMO_GPIO\n"
            "  --mode board|raw    Velmo-Board oder einfaches Kabel (Standard: board)\n"
            "  --clock MHZ         Quarzfrequenz des Chips (Standard: 24)\n"
            "  --trace DATEI.vcd   Leitungen als VCD-Datei aufzeichnen\n"
@@ -272,7 +279,8 @@ std::string GeneralHelp() {
            "  -V, --version       Version zeigen\n"
            "\n"
            "Dateien werden nach ihrem Inhalt als Intel-HEX oder binär gelesen.\n"
-           "Der Port-Treiber kommt aus VELMO_PORT (auto, ppdev, direct, sim).\n"
+           "Der Port-Treiber kommt aus VELMO_PORT (auto, ppdev, direct, gpio, sim); --port\n"
+           "geht vor: gpio wählt die GPIO-Leitungen, eine Adresse einen Parallelport.\n"
            "\n"
            "Rückgabewerte: 0 Erfolg, 1 Fehler am Gerät, bei der Verifizierung oder beim\n"
            "Schreiben der Ausgabedatei, 2 falscher Aufruf oder unbrauchbare Eingabedatei,\n"

@@ -19,6 +19,10 @@ enum class ProgramStrategy {
     ChangedOnly,  // no erase: read every cell, write only those that differ
 };
 
+// What --port asked for: nothing (VELMO_PORT decides), a parallel port at an address, or the
+// GPIO lines.
+enum class PortChoice { Environment, Parallel, Gpio };
+
 // Exit statuses of the program, also returned by RunCli.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;        // device, verification or output file
@@ -31,6 +35,7 @@ struct CliOptions {
     ProgramStrategy strategy = ProgramStrategy::Full;
     std::array<bool, 3> lockBits{};  // Lock-Bit 1, 2, 3 to be programmed
     std::uint16_t port = LPT1_ADDRESS;
+    PortChoice portChoice = PortChoice::Environment;
     ProgrammerMode mode = ProgrammerMode::Board;
     double clockMHz = 24.0;
     std::string trace;     // empty: VELMO_TRACE decides

@@ -148,7 +148,7 @@ class Runner {
         }
         if (command == Command::Read && !OutputUsable(status)) return status;
 
-        PortSetup setup = m_context.createPort(m_options.trace);
+        PortSetup setup = m_context.createPort(m_options.trace, m_options.portChoice);
         Clock& clock = *setup.clock;
         Progress progress(m_context.err, m_context.errIsTerminal, clock);
         Terminal terminal(progress, m_context.stop);
@@ -351,9 +351,15 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
     return runner.Run();
 }
 
-PortSetup CreatePortForCli(const std::string& trace) {
-    return CreatePort({Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                       trace.empty() ? Env("VELMO_TRACE") : trace});
+PortSetup CreatePortForCli(const std::string& trace, PortChoice port) {
+    PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
+                        trace.empty() ? Env("VELMO_TRACE") : trace, Env("VELMO_GPIO")};
+    if (port == PortChoice::Gpio) {
+        env.port = "gpio";
+    } else if (port == PortChoice::Parallel && IsGpioBackend(env.port)) {
+        env.port = "auto";
+    }
+    return CreatePort(env);
 }
 
 }  // namespace velmo::cli

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backends/PortFactory.h"
+#include "cli/CliOptions.h"
 
 namespace velmo::cli {
 
@@ -16,8 +17,9 @@ struct CliContext {
     std::ostream& out;  // results
     std::ostream& err;  // progress and the reasons of failures
     bool errIsTerminal = false;
-    // The port backend and its clock; trace is the --trace file, empty when none was given.
-    std::function<PortSetup(const std::string& trace)> createPort;
+    // The port backend and its clock; trace is the --trace file, empty when none was given;
+    // port is what --port asked for.
+    std::function<PortSetup(const std::string& trace, PortChoice port)> createPort;
     // Raised (to the signal's number) by SIGINT/SIGTERM; checked between two bytes.
     const volatile std::sig_atomic_t* stop = nullptr;
 };
@@ -26,8 +28,10 @@ struct CliContext {
 // (kExitOk, kExitFailure, kExitUsage, or 128 + the signal after an interrupt).
 int RunCli(const std::vector<std::string>& args, CliContext& context);
 
-// The backend VELMO_PORT, VELMO_SIM_OPTIONS and VELMO_SIM_CHIP ask for, as in the window; a
-// --trace file takes the place of VELMO_TRACE.
-PortSetup CreatePortForCli(const std::string& trace);
+// The backend VELMO_PORT, VELMO_SIM_OPTIONS, VELMO_SIM_CHIP and VELMO_GPIO ask for, as in the
+// window; a --trace file takes the place of VELMO_TRACE. --port wins over VELMO_PORT: gpio
+// takes the GPIO backend, an address a parallel port (auto where VELMO_PORT says gpio, the
+// backend VELMO_PORT names otherwise, so the simulator stays reachable at any address).
+PortSetup CreatePortForCli(const std::string& trace, PortChoice port);
 
 }  // namespace velmo::cli

@@ -214,7 +214,7 @@ TEST(CliRunTest, ADriverThatDoesNotStartIsAFailureWithItsReason) {
     std::ostringstream out;
     std::ostringstream err;
     CliContext context{out, err, false,
-                       [](const std::string&) {
+                       [](const std::string&, PortChoice) {
                            return CreatePort({"nonsense", "", "", ""});
                        },
                        nullptr};

@@ -97,7 +97,7 @@ struct CliRig {
         err.str("");
         stop = 0;
         cli::CliContext context{out, err, terminal,
-                                [this](const std::string&) {
+                                [this](const std::string&, cli::PortChoice) {
                                     PortSetup setup;
                                     setup.port = std::make_unique<ForwardingPort>(sim, afterWrite);
                                     setup.clock = std::make_unique<ForwardingClock>(clock);

@@ -1,0 +1,164 @@
+#include "port/GpioConfig.h"
+
+#include <cctype>
+#include <charconv>
+#include <string_view>
+
+namespace velmo {
+
+namespace {
+
+static_assert([] {
+    for (std::size_t i = 0; i < kGpioDefaultLines.size(); ++i) {
+        if (static_cast<std::size_t>(kGpioDefaultLines[i].line) != i) return false;
+    }
+    return true;
+}());
+
+// No GPIO chip has anywhere near this many lines; a larger number is a typo.
+constexpr std::uint32_t kMaxOffset = 65535;
+
+constexpr const char* kExample =
+    ". Beispiel: VELMO_GPIO=chip=gpiochip0,mosi=10,sck=11,rst=25,miso=9,enable=24,ready=23; "
+    "\"!\" vor der Nummer kehrt die Leitung um, \"-\" lässt ENABLE oder READY weg.";
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool Optional(IspLine line) {
+    return line == IspLine::Enable || line == IspLine::Ready;
+}
+
+// "-", "N" or "!N"; nullopt for anything else.
+std::optional<GpioLine> ParseLine(std::string_view value) {
+    GpioLine result;
+    if (value == "-") return result;
+    if (!value.empty() && value.front() == '!') {
+        result.inverted = true;
+        value = Trim(value.substr(1));
+    }
+    std::uint32_t offset = 0;
+    if (value.empty() || value.size() > 5) return std::nullopt;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), offset);
+    if (ec != std::errc{} || end != value.data() + value.size() || offset > kMaxOffset) {
+        return std::nullopt;
+    }
+    result.used = true;
+    result.offset = offset;
+    return result;
+}
+
+std::string KnownKeys() {
+    std::string keys = "chip";
+    for (const CableLine& wire : kCable) keys += ", " + GpioKey(wire.line);
+    return keys;
+}
+
+}  // namespace
+
+GpioConfig DefaultGpioConfig() {
+    GpioConfig config;
+    for (const GpioDefaultLine& line : kGpioDefaultLines) {
+        config.Line(line.line) = {true, line.bcm, false};
+    }
+    return config;
+}
+
+std::string GpioKey(IspLine line) {
+    return Lower(CableOf(line).name);
+}
+
+std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* error) {
+    GpioConfig config = DefaultGpioConfig();
+    auto fail = [error](std::string message) -> std::optional<GpioConfig> {
+        if (error) *error = "VELMO_GPIO: " + std::move(message) + kExample;
+        return std::nullopt;
+    };
+    std::string_view rest = text;
+    while (true) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view item = Trim(rest.substr(0, comma));
+        if (!item.empty()) {
+            const std::size_t equals = item.find('=');
+            if (equals == std::string_view::npos) {
+                return fail("\"" + std::string(item) + "\" hat keinen Wert (Form: name=wert)");
+            }
+            const std::string key = Lower(Trim(item.substr(0, equals)));
+            const std::string_view value = Trim(item.substr(equals + 1));
+            bool known = false;
+            if (key == "chip") {
+                if (value.empty()) {
+                    return fail("\"" + std::string(item) +
+                                "\" nennt keinen Chip (z. B. chip=gpiochip0 oder "
+                                "chip=/dev/gpiochip0)");
+                }
+                config.chip = std::string(value);
+                known = true;
+            }
+            for (const CableLine& wire : kCable) {
+                if (known || key != GpioKey(wire.line)) continue;
+                known = true;
+                const std::optional<GpioLine> line = ParseLine(value);
+                if (!line) {
+                    return fail("\"" + std::string(item) +
+                                "\" ist keine Leitungsnummer (erwartet: eine Zahl von 0 bis " +
+                                std::to_string(kMaxOffset) +
+                                ", davor \"!\" für eine "
+                                "umgekehrte Leitung)");
+                }
+                if (!line->used && !Optional(wire.line)) {
+                    return fail("\"" + std::string(item) + "\": " + wire.name +
+                                " wird immer gebraucht und kann nicht weggelassen werden");
+                }
+                config.Line(wire.line) = *line;
+            }
+            if (!known) {
+                return fail("unbekannter Name \"" + std::string(Trim(item.substr(0, equals))) +
+                            "\" in \"" + std::string(item) + "\" (bekannt: " + KnownKeys() + ")");
+            }
+        }
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+    }
+    // One line cannot carry two signals: an output would drive against an input or two
+    // outputs would move together.
+    for (std::size_t a = 0; a < kCable.size(); ++a) {
+        for (std::size_t b = a + 1; b < kCable.size(); ++b) {
+            const GpioLine& first = config.lines[a];
+            const GpioLine& second = config.lines[b];
+            if (first.used && second.used && first.offset == second.offset) {
+                return fail(std::string(kCable[a].name) + " und " + kCable[b].name +
+                            " liegen beide auf Leitung " + std::to_string(first.offset) +
+                            "; jedes Signal braucht seine eigene Leitung");
+            }
+        }
+    }
+    return config;
+}
+
+std::string DescribeGpioLines(const GpioConfig& config) {
+    std::string text;
+    for (const CableLine& wire : kCable) {
+        const GpioLine& line = config.Line(wire.line);
+        if (!line.used) continue;
+        if (!text.empty()) text += ", ";
+        text +=
+            std::string(wire.name) + " " + (line.inverted ? "!" : "") + std::to_string(line.offset);
+    }
+    return text;
+}
+
+}  // namespace velmo
