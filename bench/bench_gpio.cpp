@@ -13,6 +13,7 @@
 #include <string>
 
 #include "isp/IspProtocol.h"
+#include "ops/ChipSession.h"
 #include "isp/Settings.h"
 #include "port/GpioPort.h"
 #include "sim/SimChip.h"
@@ -76,19 +77,19 @@ struct Counts {
 
 // One programmer on one backend, the simulated target behind it.
 struct Rig {
-    explicit Rig(std::uint8_t programmerMode, bool gpioBackend)
+    explicit Rig(ProgrammerMode programmerMode, bool gpioBackend)
         : mode(programmerMode), sim(clock, SimOptions{}), target(sim) {
         sim.StartDriver();
         if (gpioBackend) {
             gpio.AddChip("gpiochip0", "pinctrl-bcm2711", 58);
             gpio.recordValueCalls = false;
-            fakes::ConnectTarget(gpio, 0, target, fakes::DefaultWires());
+            testing::ConnectTarget(gpio, 0, target, testing::DefaultWires());
             gpioPort = std::make_unique<GpioPort>(DefaultGpioConfig(), gpio.System());
             port = gpioPort.get();
         } else {
             port = &target;
         }
-        isp = std::make_unique<IspProtocol>(*port, clock, mode, bitDelay);
+        session = std::make_unique<ChipSession>(*port, clock, observer, mode, bitDelay);
     }
 
     Counts Now() const {
@@ -102,15 +103,16 @@ struct Rig {
         return c;
     }
 
-    const std::uint8_t mode;
+    const ProgrammerMode mode;
     const std::uint32_t bitDelay = BitDelayForClockRate(24.0);
     VirtualClock clock;
     SimPort sim;
     CountingPort target;  // the parallel port's accesses; on GPIO, what reaches the target
-    fakes::FakeGpio gpio;
+    testing::FakeGpio gpio;
     std::unique_ptr<GpioPort> gpioPort;
     PortIo* port = nullptr;
-    std::unique_ptr<IspProtocol> isp;
+    OperationObserver observer;
+    std::unique_ptr<ChipSession> session;
 };
 
 struct Phases {
@@ -118,7 +120,8 @@ struct Phases {
     bool ok = true;
 };
 
-Phases Run(std::uint8_t mode, bool gpioBackend) {
+// The work goes through the same session with the chip as the programs' own.
+Phases Run(ProgrammerMode mode, bool gpioBackend) {
     Rig rig(mode, gpioBackend);
     Phases phases;
     Counts mark = rig.Now();
@@ -127,23 +130,19 @@ Phases Run(std::uint8_t mode, bool gpioBackend) {
         into = now - mark;
         mark = now;
     };
-    rig.port->StartDriver();
-    phases.ok = rig.port->DriverActive() && rig.isp->StartSequence();
-    rig.isp->ProgrammingEnable();
-    rig.clock.Delay(10000);
+    FlashImage image;
+    for (std::uint32_t a = 0; a < FLASH_SIZE; ++a) image[a] = static_cast<std::uint8_t>(a * 7 + 1);
+    ChipSession& session = *rig.session;
+    phases.ok = session.Open().ok();
     phase(phases.start);
-    rig.isp->ChipErase();
+    phases.ok &= session.Erase().ok();
     phase(phases.erase);
-    for (std::uint32_t a = 0; a < FLASH_SIZE; ++a) {
-        phases.ok &= rig.isp->WriteCodeByte(a, static_cast<std::uint8_t>(a * 7 + 1)) == 1;
-    }
+    phases.ok &= session.Write(image, WriteSelection::All).ok();
     phase(phases.write);
-    for (std::uint32_t a = 0; a < FLASH_SIZE; ++a) {
-        phases.ok &= rig.isp->ReadCodeByte(a) == static_cast<std::uint8_t>(a * 7 + 1);
-    }
+    FlashImage read;
+    phases.ok &= session.Read(Step::Read, read).ok() && read == image;
     phase(phases.read);
-    rig.isp->EndSequence();
-    rig.port->StopDriver();
+    session.Close();
     phase(phases.end);
     phases.ok &= rig.sim.Chip().ClockViolations() == 0;
     return phases;
@@ -170,8 +169,7 @@ double BitCycles(const Counts& counts) {
 
 int main(int argc, char** argv) {
     const bool raw = argc > 1 && std::strcmp(argv[1], "raw") == 0;
-    const std::uint8_t mode =
-        static_cast<std::uint8_t>(raw ? ProgrammerMode::Raw : ProgrammerMode::Board);
+    const ProgrammerMode mode = raw ? ProgrammerMode::Raw : ProgrammerMode::Board;
     const Phases gpio = Run(mode, true);
     const Phases parallel = Run(mode, false);
     if (!gpio.ok || !parallel.ok) {

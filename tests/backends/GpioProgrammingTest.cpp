@@ -8,6 +8,7 @@
 #include "backends/PortFactory.h"
 #include "isp/IspProtocol.h"
 #include "isp/Settings.h"
+#include "ops/ChipSession.h"
 #include "port/GpioPort.h"
 #include "port/Pins.h"
 #include "port/TracePort.h"
@@ -27,50 +28,43 @@ FlashImage Pattern() {
 }
 
 // A Raspberry Pi 4 whose header lines run to the simulated target, through inverting buffers
-// when asked (and then with VELMO_GPIO saying so).
+// when asked (and then with VELMO_GPIO saying so). The work goes through the same session
+// with the chip that the window and velmo-cli use.
 struct GpioBench {
-    GpioBench(ProgrammerMode programmerMode, bool inverters)
-        : mode(static_cast<std::uint8_t>(programmerMode)),
-          sim(clock, SimOptions{}),
-          isp(Port(inverters), clock, mode, bitDelay) {
+    GpioBench(ProgrammerMode mode, bool inverters)
+        : sim(clock, SimOptions{}),
+          session(Port(inverters), clock, observer, mode, BitDelayForClockRate(24.0)) {
         sim.StartDriver();
     }
 
     PortIo& Port(bool inverters) {
         gpio.AddChip("gpiochip0", "pinctrl-bcm2711", 58);
         gpio.recordValueCalls = false;
-        fakes::ConnectTarget(gpio, 0, sim, fakes::DefaultWires(inverters));
+        testing::ConnectTarget(gpio, 0, sim, testing::DefaultWires(inverters));
         const char* text = inverters ? "mosi=!10,sck=!11,rst=!25,enable=!24,miso=!9,ready=!23" : "";
         port = std::make_unique<GpioPort>(ParseGpioConfig(text, nullptr).value(), gpio.System());
         return *port;
     }
 
-    // Driver, start sequence, Programming Enable and its settling time, as every operation.
+    // Driver, start sequence and Programming Enable, as every operation begins.
     void Begin() {
-        port->StartDriver();
-        ASSERT_TRUE(port->DriverActive()) << port->DriverMessage();
-        ASSERT_TRUE(isp.StartSequence()) << "the board answers on READY";
-        isp.ProgrammingEnable();
-        clock.Delay(10000);
+        const StepResult opened = session.Open();
+        ASSERT_TRUE(opened.ok()) << port->DriverMessage();
     }
-    void End() {
-        isp.EndSequence();
-        port->StopDriver();
-    }
+    void End() { session.Close(); }
     FlashImage ReadAll() {
         FlashImage image;
-        for (std::uint32_t a = 0; a < FLASH_SIZE; ++a) image[a] = isp.ReadCodeByte(a);
+        EXPECT_TRUE(session.Read(Step::Read, image).ok());
         return image;
     }
     bool TargetRst() { return LineLevel(IspLine::Rst, sim.ReadPort(sim.BaseAddress())); }
 
-    const std::uint8_t mode;
-    const std::uint32_t bitDelay = BitDelayForClockRate(24.0);
     VirtualClock clock;
     SimPort sim;
-    fakes::FakeGpio gpio;
+    testing::FakeGpio gpio;
     std::unique_ptr<GpioPort> port;  // goes before the fake and the target it drives
-    IspProtocol isp;
+    OperationObserver observer;
+    ChipSession session;
 };
 
 std::size_t Differences(const FlashImage& a, const FlashImage& b) {
@@ -87,10 +81,9 @@ TEST(GpioProgramming, ProgramReadVerifyAndLockTheWholeChipInBothModes) {
 
         // Program: erase, write every byte, read every byte back.
         bench.Begin();
-        bench.isp.ChipErase();
-        for (std::uint32_t a = 0; a < FLASH_SIZE; ++a) {
-            ASSERT_EQ(bench.isp.WriteCodeByte(a, image[a]), 1) << "address " << a;
-        }
+        ASSERT_TRUE(bench.session.Erase().ok());
+        const StepResult written = bench.session.Write(image, WriteSelection::All);
+        ASSERT_TRUE(written.ok()) << "address " << written.address;
         EXPECT_EQ(Differences(bench.ReadAll(), image), 0u);
         bench.End();
         EXPECT_EQ(Differences(bench.sim.Chip().Flash(), image), 0u) << "the chip holds the file";
@@ -104,12 +97,16 @@ TEST(GpioProgramming, ProgramReadVerifyAndLockTheWholeChipInBothModes) {
         FlashImage changed = image;
         changed[0x1234] ^= 0x01;
         bench.Begin();
-        EXPECT_EQ(Differences(bench.ReadAll(), changed), 1u) << "verify finds the one change";
+        FlashImage seen;
+        ImageDifference difference;
+        ASSERT_TRUE(bench.session.Verify(changed, seen, difference).ok());
+        EXPECT_EQ(difference.count, 1u) << "verify finds the one change";
+        EXPECT_EQ(difference.firstAddress, 0x1234);
         bench.End();
 
         // Lock bits 1 and 2.
         bench.Begin();
-        bench.isp.WriteLockBits(1, 1, 0);
+        bench.session.WriteLockBits({true, true, false});
         bench.End();
         EXPECT_TRUE(bench.sim.Chip().LockBit(1));
         EXPECT_TRUE(bench.sim.Chip().LockBit(2));
@@ -124,11 +121,12 @@ TEST(GpioProgramming, InvertingBuffersOnEveryLineWorkWithBangInVelmoGpio) {
     const FlashImage image = Pattern();
     bench.Begin();
     EXPECT_TRUE(bench.sim.Chip().ProgrammingEnabled());
-    bench.isp.ChipErase();
-    for (std::uint32_t a = 0; a < 256; ++a) {
-        ASSERT_EQ(bench.isp.WriteCodeByte(a, image[a]), 1) << "address " << a;
-    }
-    for (std::uint32_t a = 0; a < 256; ++a) EXPECT_EQ(bench.isp.ReadCodeByte(a), image[a]) << a;
+    ASSERT_TRUE(bench.session.Erase().ok());
+    FlashImage start;
+    ClearImage(start);
+    std::copy_n(image.begin(), 256, start.begin());
+    ASSERT_TRUE(bench.session.Write(start, WriteSelection::SkipBlank).ok());
+    EXPECT_EQ(Differences(bench.ReadAll(), start), 0u);
     bench.End();
     EXPECT_FALSE(bench.TargetRst());
     EXPECT_EQ(bench.sim.Chip().ClockViolations(), 0u);
@@ -137,12 +135,12 @@ TEST(GpioProgramming, InvertingBuffersOnEveryLineWorkWithBangInVelmoGpio) {
 TEST(GpioProgramming, WithoutReadyABoardStartFailsAsWithoutAnAnswer) {
     VirtualClock clock;
     SimPort sim(clock, SimOptions{});
-    fakes::FakeGpio gpio;
+    testing::FakeGpio gpio;
     gpio.AddChip("gpiochip0", "pinctrl-bcm2711", 58);
-    fakes::ConnectTarget(gpio, 0, sim, fakes::DefaultWires());
+    testing::ConnectTarget(gpio, 0, sim, testing::DefaultWires());
     GpioPort port(ParseGpioConfig("ready=-", nullptr).value(), gpio.System());
-    const std::uint8_t board = static_cast<std::uint8_t>(ProgrammerMode::Board);
-    const std::uint8_t raw = static_cast<std::uint8_t>(ProgrammerMode::Raw);
+    const ProgrammerMode board = ProgrammerMode::Board;
+    const ProgrammerMode raw = ProgrammerMode::Raw;
     const std::uint32_t bitDelay = 2;
     port.StartDriver();
     ASSERT_TRUE(port.DriverActive());
@@ -154,7 +152,7 @@ TEST(GpioProgramming, AFailingIoctlMidRunEndsTheWriteLoopAndReleasesTheTarget) {
     GpioBench bench(ProgrammerMode::Raw, false);
     const FlashImage image = Pattern();
     bench.Begin();
-    bench.isp.ChipErase();
+    ASSERT_TRUE(bench.session.Erase().ok());
     bool armed = false;
     long setValues = 0;
     bench.gpio.failIoctl = [&](unsigned long request) {
@@ -163,15 +161,15 @@ TEST(GpioProgramming, AFailingIoctlMidRunEndsTheWriteLoopAndReleasesTheTarget) {
         if (!armed || request != GPIO_V2_LINE_SET_VALUES_IOCTL) return 0;
         return ++setValues > 20 ? ENODEV : 0;
     };
-    std::uint32_t failedAt = FLASH_SIZE;
-    for (std::uint32_t a = 0; a < FLASH_SIZE; ++a) {
-        armed = a == 100;
-        if (bench.isp.WriteCodeByte(a, image[a]) == 0) {
-            failedAt = a;
-            break;
-        }
-    }
-    EXPECT_EQ(failedAt, 100u);
+    struct ArmAtByte100 : OperationObserver {
+        bool& armed;
+        explicit ArmAtByte100(bool& flag) : armed(flag) {}
+        void ByteDone(std::uint32_t address, std::size_t) override { armed = address + 1 == 100; }
+    } arming(armed);
+    ChipSession session(*bench.port, bench.clock, arming, ProgrammerMode::Raw, 2);
+    const StepResult written = session.Write(image, WriteSelection::All);
+    EXPECT_EQ(written.outcome, StepOutcome::WriteFailed);
+    EXPECT_EQ(written.address, 100u);
     EXPECT_FALSE(bench.port->DriverActive());
     EXPECT_NE(bench.port->DriverMessage().find("GPIO_V2_LINE_SET_VALUES_IOCTL"), std::string::npos)
         << bench.port->DriverMessage();
@@ -179,7 +177,7 @@ TEST(GpioProgramming, AFailingIoctlMidRunEndsTheWriteLoopAndReleasesTheTarget) {
     EXPECT_FALSE(bench.TargetRst());
     // The end sequence of the operation touches nothing any more.
     const long before = bench.gpio.TotalIoctls();
-    bench.isp.EndSequence();
+    bench.session.End();
     EXPECT_EQ(bench.gpio.TotalIoctls(), before);
 }
 

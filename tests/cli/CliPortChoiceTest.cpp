@@ -134,7 +134,7 @@ TEST(CliPortChoiceTest, WithoutAGpioChipTheProgramEndsWithStatusOneAndSaysWhy) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());
         if (::access("/dev/gpiochip0", F_OK) == 0) GTEST_SKIP() << "this machine has GPIO chips";
-        const clitest::ChildResult result = clitest::RunCli(c.args, c.env);
+        const velmo::testing::ChildResult result = velmo::testing::RunCli(c.args, c.env);
         ASSERT_TRUE(result.exited);
         EXPECT_EQ(result.status, kExitFailure);
         EXPECT_TRUE(result.out.empty()) << result.out;

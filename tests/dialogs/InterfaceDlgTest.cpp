@@ -151,9 +151,9 @@ TEST(InterfaceDialog, FindsTheDiagramBesideTheProgramOrInItsInstalledPlace) {
     for (int i = 0; i < 16; ++i) red.pixels.insert(red.pixels.end(), {0, 0, 200});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        QTemporaryDir prefix;
-        ASSERT_TRUE(prefix.isValid());
-        const QDir root(prefix.path());
+        velmo::testing::TempDir prefix;
+        ASSERT_TRUE(prefix.Valid());
+        const QDir root(prefix.QRoot());
         ASSERT_TRUE(root.mkpath("bin") && root.mkpath("share/velmo"));
         if (c.beside) {
             ASSERT_TRUE(WriteBytes(root.filePath("bin/velmo_Programmierkabel.bmp").toStdString(),

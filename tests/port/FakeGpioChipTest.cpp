@@ -10,7 +10,7 @@
 namespace velmo {
 namespace {
 
-using fakes::FakeGpio;
+using testing::FakeGpio;
 
 gpio_v2_line_request Request(std::initializer_list<std::uint32_t> offsets, std::uint64_t flags) {
     gpio_v2_line_request request;

@@ -10,7 +10,7 @@
 namespace velmo {
 namespace {
 
-using fakes::FakeGpio;
+using testing::FakeGpio;
 
 constexpr std::uint16_t kBase = 0x378;
 constexpr std::uint16_t kStatus = kBase + 1;

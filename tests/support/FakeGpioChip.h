@@ -16,7 +16,7 @@
 #include "port/GpioPort.h"
 #include "port/PortIo.h"
 
-namespace velmo::fakes {
+namespace velmo::testing {
 
 // GPIO chips as the kernel's character device shows them, with its rules: a request names
 // offsets, and values and masks are bitmaps over the request's line indices; an offset beyond
@@ -470,4 +470,4 @@ inline std::vector<GpioWire> DefaultWires(bool inverters = false) {
     return wires;
 }
 
-}  // namespace velmo::fakes
+}  // namespace velmo::testing
