@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -105,8 +106,8 @@ const char* CommandName(Command command) {
 ParseResult ParseArguments(const std::vector<std::string>& args) {
     CliOptions options;
     std::vector<std::string> positional;
-    bool skipBlank = false;
-    bool changedOnly = false;
+    // The way program writes, as the options named it (the last of a repeated one counts).
+    std::vector<std::string> ways;
     bool optionsEnded = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -127,12 +128,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             options.version = true;
             continue;
         }
-        if (arg == "--skip-blank") {
-            skipBlank = true;
-            continue;
-        }
-        if (arg == "--changed-only") {
-            changedOnly = true;
+        if (arg == "--all" || arg == "--skip-blank" || arg == "--changed-only") {
+            if (std::find(ways.begin(), ways.end(), arg) == ways.end()) ways.push_back(arg);
             continue;
         }
         // The options that take a value.
@@ -210,13 +207,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         result.options = options;
         return result;
     }
-    if ((skipBlank || changedOnly) && entry->command != Command::Program) {
-        return Fail(std::string(skipBlank ? "--skip-blank" : "--changed-only") +
-                    " gilt nur für program.");
+    if (!ways.empty() && entry->command != Command::Program) {
+        return Fail(ways.front() + " gilt nur für program.");
     }
-    if (skipBlank && changedOnly) {
-        return Fail("--skip-blank und --changed-only schließen sich aus.");
-    }
+    if (ways.size() > 1) return Fail(ways[0] + " und " + ways[1] + " schließen sich aus.");
     if (given < static_cast<std::size_t>(entry->arguments)) {
         static const char* const kMissing[] = {"", "eine Datei", "eine Ausgabedatei",
                                                "die Lock-Bits (1, 1,2 oder 1,2,3)"};
@@ -240,8 +234,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (positional[1].empty()) return Fail("Leerer Dateiname.");
         options.file = positional[1];
     }
-    if (skipBlank) options.strategy = ProgramStrategy::SkipBlank;
-    if (changedOnly) options.strategy = ProgramStrategy::ChangedOnly;
+    if (!ways.empty()) {
+        if (ways.front() == "--all") options.strategy = ProgramStrategy::All;
+        if (ways.front() == "--changed-only") options.strategy = ProgramStrategy::ChangedOnly;
+    }
 
     ParseResult result;
     result.ok = true;
@@ -261,8 +257,8 @@ std::string GeneralHelp() {
            "Befehle:\n"
            "  info DATEI          Format, belegte Adressen und CRC-16 einer Datei zeigen\n"
            "  erase               Flash und Lock-Bits des Chips löschen\n"
-           "  program DATEI       löschen, alle 12288 Bytes schreiben, verifizieren\n"
-           "                        --skip-blank    nur Bytes ungleich 0xFF schreiben\n"
+           "  program DATEI       löschen, die Bytes ungleich 0xFF schreiben, alle verifizieren\n"
+           "                        --all           alle 12288 Bytes schreiben, auch 0xFF\n"
            "                        --changed-only  nur abweichende Bytes schreiben, ohne Löschen\n"
            "  verify DATEI        alle 12288 Bytes des Chips mit der Datei vergleichen\n"
            "  read AUSGABE        Chip auslesen (.hex/.ihx: Intel-HEX, sonst 12288 Bytes binär)\n"
@@ -300,14 +296,16 @@ std::string CommandHelp(Command command) {
                    "\n"
                    "Löscht den ganzen Flash (alle Bytes 0xFF) und die Lock-Bits.\n";
         case Command::Program:
-            return "Aufruf: velmo-cli [Optionen] program [--skip-blank | --changed-only] DATEI\n"
+            return "Aufruf: velmo-cli [Optionen] program [--all | --changed-only] DATEI\n"
                    "\n"
-                   "Ohne Zusatz: Chip löschen, alle 12288 Bytes schreiben, dann alle 12288\n"
-                   "Bytes zurücklesen und vergleichen.\n"
+                   "Ohne Zusatz: Chip löschen, nur die Bytes schreiben, die nicht 0xFF sind\n"
+                   "(eine gelöschte Zelle hält schon 0xFF), dann alle 12288 Bytes zurücklesen\n"
+                   "und vergleichen. Jedes Byte gilt als geschrieben, sobald der Chip es\n"
+                   "zurückgibt (Data Polling, höchstens 250 ms je Byte).\n"
                    "\n"
-                   "  --skip-blank    Chip löschen, dann nur die Bytes schreiben, die nicht 0xFF\n"
-                   "                  sind (eine gelöschte Zelle hält schon 0xFF); danach alle\n"
-                   "                  12288 Bytes zurücklesen und vergleichen.\n"
+                   "  --all           Chip löschen, alle 12288 Bytes schreiben, auch die 0xFF;\n"
+                   "                  danach alle 12288 Bytes zurücklesen und vergleichen.\n"
+                   "  --skip-blank    wie ohne Zusatz (für ältere Skripte).\n"
                    "  --changed-only  Nicht löschen: jede Zelle lesen und nur die schreiben, die\n"
                    "                  von der Datei abweichen (der Chip löscht eine geschriebene\n"
                    "                  Zelle selbst). Jede Zelle wird dabei gelesen, jede\n"

@@ -14,8 +14,8 @@ enum class Command { None, Info, Erase, Program, Verify, Read, Lock };
 
 // How `program` gets the image into the chip; every way ends in a byte-exact verification.
 enum class ProgramStrategy {
-    Full,         // erase, write all 12288 bytes
-    SkipBlank,    // erase, write only the bytes that are not 0xFF
+    SkipBlank,    // erase, write only the bytes that are not 0xFF (an erased cell holds 0xFF)
+    All,          // erase, write all 12288 bytes
     ChangedOnly,  // no erase: read every cell, write only those that differ
 };
 
@@ -32,7 +32,7 @@ inline constexpr int kExitInterrupted = 130;  // SIGINT, after the lines were re
 struct CliOptions {
     Command command = Command::None;
     std::string file;  // the input of info/program/verify, the output of read
-    ProgramStrategy strategy = ProgramStrategy::Full;
+    ProgramStrategy strategy = ProgramStrategy::SkipBlank;
     std::array<bool, 3> lockBits{};  // Lock-Bit 1, 2, 3 to be programmed
     std::uint16_t port = LPT1_ADDRESS;
     PortChoice portChoice = PortChoice::Environment;

@@ -155,6 +155,7 @@ class Runner {
         setup.port->SetBaseAddress(m_options.port);
         ChipSession session(*setup.port, clock, terminal, m_options.mode,
                             BitDelayForClockRate(m_options.clockMHz));
+        session.SetWriteCompletion(WriteCompletion::DataPolling);
         // Lines released and the driver stopped before the port and clock go away.
         OpenSession open(session);
         const std::int64_t startNs = clock.NowNs();
@@ -245,9 +246,9 @@ class Runner {
             if (!result.ok()) return Report(result, session);
             written = changed.size();
         } else {
-            const WriteSelection selection = m_options.strategy == ProgramStrategy::SkipBlank
-                                                 ? WriteSelection::SkipBlank
-                                                 : WriteSelection::All;
+            const WriteSelection selection = m_options.strategy == ProgramStrategy::All
+                                                 ? WriteSelection::All
+                                                 : WriteSelection::SkipBlank;
             StepResult result = session.Erase();
             if (!result.ok()) return Report(result, session);
             result = session.Write(image, selection);

@@ -125,14 +125,41 @@ int IspProtocol::WriteCodeByte(std::uint32_t address, std::uint8_t data) {
     return WriteAndCheck(address, data).confirmed ? 1 : 0;
 }
 
-WriteCheck IspProtocol::WriteAndCheck(std::uint32_t address, std::uint8_t data) {
+void IspProtocol::SendWrite(std::uint32_t address, std::uint8_t data) {
     SetLine(m_port, IspLine::Sck, 0);
     ShiftOutByte(WriteInstruction(address), m_bitDelay);
     ShiftOutByte(LowAddressByte(address), m_bitDelay);
     ShiftOutByte(data, m_bitDelay);
+}
+
+WriteCheck IspProtocol::WriteAndPoll(std::uint32_t address, std::uint8_t data,
+                                     std::int64_t limitNs, const std::function<bool()>& stop) {
+    SendWrite(address, data);
+    const std::int64_t startNs = m_clock.NowNs();
+    WriteCheck check;
+    for (;;) {
+        check.lastRead = ReadCodeByte(address);
+        ++check.reads;
+        if (check.lastRead == data) {
+            check.confirmed = true;
+            return check;
+        }
+        // Bounded by time, not by a count of reads: a slower bit clock reads less often but
+        // gives the chip the same time.
+        if (m_clock.NowNs() - startNs > limitNs) return check;
+        if (stop && stop()) {
+            check.stopped = true;
+            return check;
+        }
+    }
+}
+
+WriteCheck IspProtocol::WriteAndCheck(std::uint32_t address, std::uint8_t data) {
+    SendWrite(address, data);
     m_clock.Delay(kWriteWaitUs);
     WriteCheck check;
     check.lastRead = ReadCodeByte(address);
+    check.reads = 1;
     if (check.lastRead == data) {
         check.confirmed = true;
         return check;
@@ -141,6 +168,7 @@ WriteCheck IspProtocol::WriteAndCheck(std::uint32_t address, std::uint8_t data) 
     // shows up as a mismatch here and is polled until it finishes or the limit is reached.
     for (int poll = 1;; ++poll) {
         check.lastRead = ReadCodeByte(address);
+        ++check.reads;
         if (m_pump) {
             m_pump();
         }

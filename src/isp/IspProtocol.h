@@ -13,7 +13,9 @@ namespace velmo {
 // answered last.
 struct WriteCheck {
     bool confirmed = false;
+    bool stopped = false;  // the polling ended at a stop request, neither confirmed nor failed
     std::uint8_t lastRead = 0;
+    int reads = 0;  // read-backs made
 };
 
 // The AT89S53's serial programming interface over the port's lines: the bit cycle, the
@@ -47,6 +49,12 @@ public:
     int WriteCodeByte(std::uint32_t address, std::uint8_t data);
     // The same write and read-back, telling also what the cell answered last.
     WriteCheck WriteAndCheck(std::uint32_t address, std::uint8_t data);
+    // The write, then data polling from the first read: the cell is read back at once and
+    // again until it answers the written byte (while the chip's self-timed write runs it
+    // answers with bit 7 inverted), for at most limitNs on the clock. stop is asked before
+    // each read after the first; the polling ends when it says so.
+    WriteCheck WriteAndPoll(std::uint32_t address, std::uint8_t data, std::int64_t limitNs,
+                            const std::function<bool()>& stop);
     // A flag counts as set only when it equals 1.
     void WriteLockBits(int lockBit1, int lockBit2, int lockBit3);
 
@@ -62,6 +70,7 @@ public:
 
 private:
     void BitCycle(int bit, std::uint32_t halfPeriod);
+    void SendWrite(std::uint32_t address, std::uint8_t data);
 
     PortIo& m_port;
     Clock& m_clock;

@@ -69,6 +69,14 @@ StepResult ChipSession::Finished(Step step, StepResult result) {
     return result;
 }
 
+WriteCheck ChipSession::WriteByte(std::uint32_t address, std::uint8_t value) {
+    if (m_completion == WriteCompletion::FixedWait) return m_isp.WriteAndCheck(address, value);
+    return m_isp.WriteAndPoll(address, value, kPollLimitNs, [this] {
+        m_observer.Pump();
+        return m_observer.StopRequested();
+    });
+}
+
 StepResult ChipSession::Erase() {
     SettlePending(kSettleBeforeEraseUs);
     m_observer.StepBegins(Step::Erase, FLASH_SIZE);
@@ -90,7 +98,9 @@ StepResult ChipSession::Write(const FlashImage& image, WriteSelection selection)
         if (skipBlank && value == 0xFF) continue;
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(Step::Write, address);
-        const WriteCheck check = m_isp.WriteAndCheck(address, value);
+        const WriteCheck check = WriteByte(address, value);
+        // A stop during the polling leaves the cell to the chip's own timing.
+        if (check.stopped) return Stopped(Step::Write, address);
         if (!check.confirmed) {
             result.outcome = StepOutcome::WriteFailed;
             result.address = address;
@@ -113,8 +123,9 @@ StepResult ChipSession::WriteChanged(const FlashImage& image, FlashImage& seen,
         if (m_observer.StopRequested()) return Stopped(Step::Compare, address);
         seen[address] = m_isp.ReadCodeByte(address);
         if (seen[address] != image[address]) {
-            const WriteCheck check = m_isp.WriteAndCheck(address, image[address]);
+            const WriteCheck check = WriteByte(address, image[address]);
             seen[address] = check.lastRead;
+            if (check.stopped) return Stopped(Step::Compare, address);
             if (!check.confirmed) {
                 result.outcome = StepOutcome::WriteFailed;
                 result.address = address;

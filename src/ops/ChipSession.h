@@ -24,6 +24,17 @@ enum class WriteSelection : std::uint8_t {
 // Lock-Bit 1, 2 and 3; true: program that bit.
 using LockBitChoice = std::array<bool, 3>;
 
+// How a byte write learns that the chip has finished writing the cell.
+enum class WriteCompletion : std::uint8_t {
+    // Wait 1 ms, read back, then poll up to 201 times at 1 ms intervals, pumping between the
+    // polls: the window's way, whatever the chip needs.
+    FixedWait,
+    // Data polling from the first read: read back at once and keep reading until the cell
+    // answers the written byte, for at most kPollLimitNs; the stop request ends the polling.
+    // A write costs what the chip takes, not a fixed millisecond.
+    DataPolling,
+};
+
 // Work with the chip over one port: the driver, the mode's start and end sequences,
 // Programming Enable, and the steps that go through the flash byte by byte. Both front ends
 // run every byte loop through here, so the window and velmo-cli send the same instructions
@@ -38,6 +49,8 @@ class ChipSession {
     // reads, writes and lock bits.
     static constexpr std::uint32_t kSettleBeforeEraseUs = 500;
     static constexpr std::uint32_t kSettleUs = 10000;
+    // Data polling gives up after this long; the fixed wait's polls end after about 202 ms.
+    static constexpr std::int64_t kPollLimitNs = 250'000'000;
 
     ChipSession(PortIo& port, Clock& clock, OperationObserver& observer,
                 ProgrammerMode mode = ProgrammerMode::Board, std::uint32_t bitDelay = 20);
@@ -52,6 +65,7 @@ class ChipSession {
     ProgrammerMode Mode() const { return m_isp.Mode(); }
     void SetBitDelay(std::uint32_t microseconds) { m_isp.SetBitDelay(microseconds); }
     std::uint32_t BitDelay() const { return m_isp.BitDelay(); }
+    void SetWriteCompletion(WriteCompletion completion) { m_completion = completion; }
 
     // --- a whole session, for a front end that opens the chip once per run ---
     // The driver's start, the start sequence and Programming Enable.
@@ -93,6 +107,7 @@ class ChipSession {
   private:
     void SettlePending(std::uint32_t microseconds);
     StepResult Stopped(Step step, std::uint32_t address);
+    WriteCheck WriteByte(std::uint32_t address, std::uint8_t value);
     StepResult Finished(Step step, StepResult result);
 
     PortIo& m_port;
@@ -102,6 +117,7 @@ class ChipSession {
     bool m_driverStarted = false;
     bool m_linesActive = false;
     bool m_settlePending = false;
+    WriteCompletion m_completion = WriteCompletion::FixedWait;
 };
 
 }  // namespace velmo

@@ -157,6 +157,7 @@ void SimAt89s53::CommitBit(bool violation) {
                                             (((first >> 3) & 0x1Fu) << 8) | (m_shift & 0xFFu)) &
                                            kAddressMask);
             m_outByte = ReadCell(address);
+            if (m_writeBusy && address == m_writeAddress && !m_lock[1]) ++m_busyReads;
             m_outputting = true;
         }
     }

@@ -40,6 +40,7 @@ class SimAt89s53 : public SimChip {
     std::uint64_t InstructionCount() const override { return m_instructions; }
     std::uint64_t ClockViolations() const override { return m_violations; }
     bool ProgrammingEnabled() const override { return m_enabled; }
+    std::uint64_t BusyReads() const override { return m_busyReads; }
 
     // The levels on the chip's pins, at the clock's present time.
     void SetLines(bool mosi, bool sck, bool rst);
@@ -101,6 +102,7 @@ class SimAt89s53 : public SimChip {
     std::uint16_t m_noise = 0xACE1;  // 16-bit LFSR: garbage on MISO after a violation
 
     std::uint64_t m_instructions = 0;
+    std::uint64_t m_busyReads = 0;
     std::uint64_t m_violations = 0;
 };
 

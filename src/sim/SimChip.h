@@ -20,6 +20,8 @@ class SimChip {
     virtual std::uint64_t ClockViolations() const = 0;
     // A Programming Enable was accepted since RST last went high.
     virtual bool ProgrammingEnabled() const = 0;
+    // Reads of a cell whose write was still running, answered with bit 7 inverted.
+    virtual std::uint64_t BusyReads() const = 0;
 };
 
 }  // namespace velmo

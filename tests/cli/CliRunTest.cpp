@@ -59,7 +59,8 @@ TEST(CliRunTest, EveryCommandLeavesTheChipAsItSays) {
 
     ASSERT_EQ(rig.Run({"program", kExampleHex}), kExitOk) << rig.err.str();
     EXPECT_EQ(rig.Chip(), example.image);
-    EXPECT_TRUE(Contains(rig.out.str(), "12288 Bytes geschrieben")) << rig.out.str();
+    EXPECT_TRUE(Contains(rig.out.str(), std::to_string(CountNotBlank(example.image)) + " Bytes geschrieben"))
+        << rig.out.str();
     EXPECT_EQ(rig.sim.Chip().ClockViolations(), 0u);
 
     ASSERT_EQ(rig.Run({"verify", kExampleBin}), kExitOk) << rig.err.str();
@@ -98,7 +99,10 @@ TEST(CliRunTest, AllThreeWaysToProgramLeaveTheSameChip) {
     const struct {
         std::vector<std::string> extra;
         std::string name;
-    } ways[] = {{{}, "full"}, {{"--skip-blank"}, "skip-blank"}, {{"--changed-only"}, "changed"}};
+    } ways[] = {{{}, "default"},
+                {{"--skip-blank"}, "skip-blank"},
+                {{"--all"}, "all"},
+                {{"--changed-only"}, "changed"}};
 
     for (const auto& way : ways) {
         for (std::size_t b = 0; b < std::size(before); ++b) {
@@ -111,8 +115,9 @@ TEST(CliRunTest, AllThreeWaysToProgramLeaveTheSameChip) {
             EXPECT_EQ(rig.Chip(), image);
             EXPECT_EQ(rig.sim.Chip().ClockViolations(), 0u);
 
-            std::size_t expectWritten = FLASH_SIZE;
-            if (way.name == "skip-blank") expectWritten = CountNotBlank(image);
+            // By default, as with --skip-blank, the erased chip's 0xFF are not written again.
+            std::size_t expectWritten = CountNotBlank(image);
+            if (way.name == "all") expectWritten = FLASH_SIZE;
             if (way.name == "changed") expectWritten = CountDifferent(before[b], image);
             EXPECT_TRUE(
                 Contains(rig.out.str(), "verifiziert: " + std::to_string(expectWritten) + " Byte"))
@@ -171,12 +176,12 @@ TEST(CliRunTest, CellsThatDoNotTakeTheirValueAreReported) {
     SimOptions options = VirtualSim();
     options.stuckCells[0x0200] = 0x00;
     FlashImage image = PatternImage(6);
-    image[0x0200] = 0xFF;  // skipped by --skip-blank, so only the verification can see it
+    image[0x0200] = 0xFF;  // not written by default, so only the verification can see it
     const std::string file = dir.WriteImage("stuck.bin", image);
 
     {
         CliRig rig(options);
-        EXPECT_EQ(rig.Run({"program", "--skip-blank", file}), kExitFailure);
+        EXPECT_EQ(rig.Run({"program", file}), kExitFailure);
         EXPECT_TRUE(Contains(rig.err.str(),
                              "Verifizierung nach dem Programmieren fehlgeschlagen: erste "
                              "Abweichung an Adresse 0x0200: Datei 0xFF, Chip 0x00; 1 Byte weicht "
@@ -184,9 +189,9 @@ TEST(CliRunTest, CellsThatDoNotTakeTheirValueAreReported) {
             << rig.err.str();
     }
     {
-        // A full program writes 0xFF there too; the cell never answers with it.
+        // Writing every byte writes 0xFF there too; the cell never answers with it.
         CliRig rig(options);
-        EXPECT_EQ(rig.Run({"program", file}), kExitFailure);
+        EXPECT_EQ(rig.Run({"program", "--all", file}), kExitFailure);
         EXPECT_TRUE(Contains(rig.err.str(),
                              "Fehler beim Programmieren: Adresse 0x0200 nimmt 0xFF nicht an "
                              "(Chip liefert 0x00)."))
@@ -283,6 +288,25 @@ TEST(CliRunTest, InterruptStopsBetweenTwoBytesAndEndsTheSequence) {
     }
 }
 
+TEST(CliRunTest, InterruptDuringThePollingOfAByteStopsAtThatByte) {
+    SimOptions options = VirtualSim();
+    options.writeNeverCompletes = true;
+    CliRig rig(options);
+    std::int64_t polledFromNs = 0;
+    rig.afterWrite = [&rig, &polledFromNs] {
+        // The first byte's write never ends; Ctrl-C comes while it is being polled.
+        if (rig.stop == 0 && rig.sim.Chip().BusyReads() == 3) {
+            rig.stop = SIGINT;
+            polledFromNs = rig.clock.NowNs();
+        }
+    };
+    EXPECT_EQ(rig.Run({"program", kExampleHex}), 130);
+    EXPECT_TRUE(Contains(rig.err.str(), "Abgebrochen bei Adresse 0x0000")) << rig.err.str();
+    EXPECT_EQ(rig.DataRegister() & (kRstBit | kEnableBit), 0);
+    EXPECT_LT(rig.sim.Chip().BusyReads(), 6u) << "the polling looks at the signal";
+    EXPECT_GT(polledFromNs, 0);
+}
+
 TEST(CliRunTest, InterruptDuringTheStartSequenceSendsNoInstruction) {
     CliRig rig;
     rig.afterWrite = [&rig] { rig.stop = SIGINT; };
@@ -321,7 +345,7 @@ std::vector<std::string> LinesStartingWith(const std::string& text, const std::s
 
 TEST(CliRunTest, ProgressIsAFewPlainLinesPerStepWithoutATerminal) {
     CliRig rig;
-    ASSERT_EQ(rig.Run({"program", kExampleHex}), kExitOk);
+    ASSERT_EQ(rig.Run({"program", "--all", kExampleHex}), kExitOk);
     const std::string err = rig.err.str();
     EXPECT_EQ(err.find('\r'), std::string::npos);
     for (const std::string step : {"Löschen: ", "Schreiben: ", "Verifizieren: "}) {
@@ -332,9 +356,14 @@ TEST(CliRunTest, ProgressIsAFewPlainLinesPerStepWithoutATerminal) {
         EXPECT_TRUE(Contains(lines.back(), "12288/12288 Bytes (100 %)")) << lines.back();
         EXPECT_TRUE(Contains(lines.back(), " s")) << lines.back();
     }
-    // Simulated time: the write step of 12288 bytes takes at least 12288 ms of waiting.
+    // Simulated time: each of the 12288 writes takes the chip's 500 us plus the instruction and
+    // the polls (about 7.3 to 9 s), far less than a fixed millisecond each would (12.3 s).
     const auto write = LinesStartingWith(err, "Schreiben: ");
-    EXPECT_TRUE(Contains(write.back(), ", 14.") || Contains(write.back(), ", 15.")) << write.back();
+    const std::size_t comma = write.back().rfind(", ");
+    ASSERT_NE(comma, std::string::npos) << write.back();
+    const double seconds = std::stod(write.back().substr(comma + 2));
+    EXPECT_GT(seconds, 7.3) << write.back();
+    EXPECT_LT(seconds, 9.0) << write.back();
 }
 
 TEST(CliRunTest, ProgressOnATerminalIsOneRedrawnBar) {
