@@ -20,7 +20,7 @@ struct BatchJob {
 struct CommandLineSettings {
     BatchJob batch;                          // active is always true after parsing
     ProgrammerMode mode = ProgrammerMode::Board;
-    std::uint8_t portIndex = 1;              // which LPT item carries the check mark
+    std::uint8_t portIndex = 1;              // 1, 2, 3: LPT1, LPT2, LPT3 (1 for other addresses)
     std::uint16_t portAddress = LPT1_ADDRESS;
     double clockRate = 24.0;                 // MHz
 };
