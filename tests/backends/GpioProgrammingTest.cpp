@@ -15,17 +15,12 @@
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 #include "support/FakeGpioChip.h"
+#include "support/Images.h"
 
 namespace velmo {
 namespace {
 
-FlashImage Pattern() {
-    FlashImage image;
-    for (std::size_t a = 0; a < FLASH_SIZE; ++a) {
-        image[a] = static_cast<std::uint8_t>((a * 13 + (a >> 8) + 1) % 0xFF);
-    }
-    return image;
-}
+using testing::PatternImage;
 
 // A Raspberry Pi 4 whose header lines run to the simulated target, through inverting buffers
 // when asked (and then with VELMO_GPIO saying so). The work goes through the same session
@@ -77,7 +72,7 @@ TEST(GpioProgramming, ProgramReadVerifyAndLockTheWholeChipInBothModes) {
     for (const ProgrammerMode mode : {ProgrammerMode::Raw, ProgrammerMode::Board}) {
         SCOPED_TRACE(mode == ProgrammerMode::Raw ? "raw" : "board");
         GpioBench bench(mode, false);
-        const FlashImage image = Pattern();
+        const FlashImage image = PatternImage();
 
         // Program: erase, write every byte, read every byte back.
         bench.Begin();
@@ -118,7 +113,7 @@ TEST(GpioProgramming, ProgramReadVerifyAndLockTheWholeChipInBothModes) {
 
 TEST(GpioProgramming, InvertingBuffersOnEveryLineWorkWithBangInVelmoGpio) {
     GpioBench bench(ProgrammerMode::Board, true);
-    const FlashImage image = Pattern();
+    const FlashImage image = PatternImage();
     bench.Begin();
     EXPECT_TRUE(bench.sim.Chip().ProgrammingEnabled());
     ASSERT_TRUE(bench.session.Erase().ok());
@@ -150,7 +145,7 @@ TEST(GpioProgramming, WithoutReadyABoardStartFailsAsWithoutAnAnswer) {
 
 TEST(GpioProgramming, AFailingIoctlMidRunEndsTheWriteLoopAndReleasesTheTarget) {
     GpioBench bench(ProgrammerMode::Raw, false);
-    const FlashImage image = Pattern();
+    const FlashImage image = PatternImage();
     bench.Begin();
     ASSERT_TRUE(bench.session.Erase().ok());
     bool armed = false;

@@ -4,9 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "backends/PortFactory.h"
 #include "isp/IspProtocol.h"
@@ -18,32 +15,13 @@
 namespace velmo {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::DecodeBytes;
 using testing::ParseVcd;
 using testing::Vcd;
 
-class Trace : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = m_tempDir.Root();
-        fs::create_directories(dir_);
-        path_ = (dir_ / "lines.vcd").string();
-    }
-
-    std::string FileText() const {
-        std::ifstream in(path_);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    testing::TempDir m_tempDir;
-    fs::path dir_;
-    std::string path_;
-};
-
-TEST_F(Trace, AProgrammingEnableDecodesFromTheDump) {
+TEST(Trace, AProgrammingEnableDecodesFromTheDump) {
+    testing::TempDir dir;
+    const std::string path_ = dir.Path("lines.vcd");
     PortSetup setup = CreatePort({"sim", "clock=virtual", "", path_});
     ASSERT_NE(dynamic_cast<TracePort*>(setup.port.get()), nullptr);
     setup.port->StartDriver();
@@ -57,7 +35,7 @@ TEST_F(Trace, AProgrammingEnableDecodesFromTheDump) {
     isp.EndSequence();
     setup.port->StopDriver();
 
-    const Vcd vcd = ParseVcd(FileText());
+    const Vcd vcd = ParseVcd(testing::ReadBytes(path_));
     EXPECT_TRUE(vcd.endDefinitions);
     EXPECT_EQ(vcd.timescale, "1ns");
     EXPECT_EQ(vcd.scope, "velmo");

@@ -21,26 +21,9 @@
 #include "sim/SimChip.h"
 #include "sim/SimOptions.h"
 #include "sim/SimPort.h"
+#include "support/Images.h"
 
 namespace velmo::testing {
-
-inline FlashImage ImageOf(const std::string& bytes) {
-    FlashImage image;
-    ClearImage(image);
-    for (std::size_t i = 0; i < bytes.size() && i < FLASH_SIZE; ++i) {
-        image[i] = static_cast<std::uint8_t>(bytes[i]);
-    }
-    return image;
-}
-
-// Every cell holds a value other than 0xFF, so an erased cell never passes for a written one.
-inline FlashImage PatternImage(unsigned seed = 0) {
-    FlashImage image;
-    for (std::size_t a = 0; a < FLASH_SIZE; ++a) {
-        image[a] = static_cast<std::uint8_t>((a * 7 + seed + (a >> 8)) % 0xFF);
-    }
-    return image;
-}
 
 inline const std::string kExampleHex = VELMO_SOURCE_DIR "/examples/blink.ihx";
 inline const std::string kExampleBin = VELMO_SOURCE_DIR "/examples/blink.bin";

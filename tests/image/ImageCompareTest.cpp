@@ -9,20 +9,13 @@
 #include "image/ImageFiles.h"
 #include "image/IntelHex.h"
 #include "support/TempDir.h"
+#include "support/Images.h"
 
 namespace velmo {
 namespace {
 
+using testing::PatternImage;
 using testing::TempDir;
-
-// Every cell holds a value other than 0xFF, so an erased cell never passes for a written one.
-FlashImage PatternImage(unsigned seed) {
-    FlashImage image;
-    for (std::size_t a = 0; a < FLASH_SIZE; ++a) {
-        image[a] = static_cast<std::uint8_t>((a * 7 + seed + (a >> 8)) % 0xFF);
-    }
-    return image;
-}
 
 TEST(ImageCompare, CountsEveryDifferenceAndNamesTheFirst) {
     const FlashImage a = PatternImage(0);

@@ -7,11 +7,13 @@
 #include <string>
 
 #include "support/TempDir.h"
+#include "support/Images.h"
 
 namespace velmo {
 namespace {
 
 using testing::ReadBytes;
+using testing::ImageOf;
 using testing::TempDir;
 
 std::string Pattern(std::size_t length) {
@@ -25,13 +27,6 @@ std::uint16_t CrcOf(const FlashImage& image) {
     CCrc16 crc;
     crc.BuildTable();
     return crc.Compute(image.data(), static_cast<std::uint16_t>(image.size()));
-}
-
-FlashImage ImageOf(const std::string& bytes) {
-    FlashImage image;
-    image.fill(0xFF);
-    std::copy(bytes.begin(), bytes.end(), image.begin());
-    return image;
 }
 
 class LoadFile : public ::testing::Test {

@@ -8,17 +8,10 @@
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 #include "support/FakePort.h"
+#include "support/Images.h"
 
 namespace velmo::testing {
 namespace {
-
-FlashImage Pattern() {
-    FlashImage image;
-    for (std::size_t a = 0; a < FLASH_SIZE; ++a) {
-        image[a] = static_cast<std::uint8_t>((a * 13 + (a >> 8) + 1) % 0xFF);
-    }
-    return image;
-}
 
 // Stops when asked to at the n-th stop question.
 class StopAt : public OperationObserver {
@@ -123,7 +116,7 @@ TEST(ChipSessionWrites, AStopRequestEndsThePollingAndTheStep) {
     SimOptions options;
     options.writeNeverCompletes = true;
     Bench bench(options);
-    const FlashImage image = Pattern();
+    const FlashImage image = PatternImage();
     // Asked before byte 0, then between its polls: the fifth question comes during them.
     bench.observer.stopAt = 5;
     const std::int64_t start = bench.clock.NowNs();
@@ -134,7 +127,7 @@ TEST(ChipSessionWrites, AStopRequestEndsThePollingAndTheStep) {
 }
 
 TEST(ChipSessionWrites, EveryWayOfWritingLeavesTheSameChip) {
-    const FlashImage image = Pattern();
+    const FlashImage image = PatternImage();
     FlashImage withGaps = image;
     for (std::size_t a = 0x1000; a < 0x2000; ++a) withGaps[a] = 0xFF;
     for (const WriteCompletion completion :

@@ -8,6 +8,7 @@
 #include "RecordingObserver.h"
 #include "timing/Clock.h"
 #include "ops/Programmer.h"
+#include "support/Images.h"
 
 namespace velmo::testing {
 
@@ -60,12 +61,6 @@ inline std::vector<std::string> Concat(std::initializer_list<std::vector<std::st
     std::vector<std::string> all;
     for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
-}
-
-inline FlashImage Filled(std::uint8_t value) {
-    FlashImage image;
-    image.fill(value);
-    return image;
 }
 
 }  // namespace velmo::testing

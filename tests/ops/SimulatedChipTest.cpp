@@ -12,6 +12,7 @@
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 #include "support/TempDir.h"
+#include "support/Images.h"
 
 namespace velmo::testing {
 namespace {
@@ -48,16 +49,6 @@ struct SimRig {
     Programmer programmer{port, clock, observer};
 };
 
-FlashImage Pattern(std::uint32_t seed = 1) {
-    FlashImage image;
-    std::uint32_t state = seed;
-    for (auto& byte : image) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<std::uint8_t>(state >> 16);
-    }
-    return image;
-}
-
 // Bytes [0, count) from `front`, the rest from `back`.
 FlashImage Spliced(const FlashImage& front, const FlashImage& back, std::size_t count) {
     FlashImage image = back;
@@ -80,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, SimulatedChip,
 TEST_P(SimulatedChip, ProgramVerifyAndReadTheWholeChip) {
     SimRig rig(GetParam());
     rig.port.Chip().SetFlash(Filled(0x00));
-    const FlashImage image = Pattern();
+    const FlashImage image = PatternImage();
     rig.LoadImage(image);
 
     rig.programmer.Program();
@@ -104,7 +95,7 @@ TEST_P(SimulatedChip, ProgramVerifyAndReadTheWholeChip) {
 
 TEST_P(SimulatedChip, ReadOfAnErasedChipShows80F8) {
     SimRig rig(GetParam());
-    rig.port.Chip().SetFlash(Pattern());
+    rig.port.Chip().SetFlash(PatternImage());
     rig.programmer.Erase();
     EXPECT_EQ(rig.Flash(), Filled(0xFF));
     rig.programmer.Read();
@@ -140,7 +131,7 @@ TEST_P(SimulatedChip, ASmallFileIsProgrammedAsTheWholeFlash) {
 }
 
 TEST_P(SimulatedChip, VerifyComparesTheBytesNotOnlyTheCrc) {
-    const FlashImage onChip = Pattern(7);
+    const FlashImage onChip = PatternImage(7);
     FlashImage differentByOne = onChip;
     differentByOne[4000] ^= 0x40;
     // A message followed by its own CRC has the CRC 0; adding such a tail changes three
@@ -174,7 +165,7 @@ TEST_P(SimulatedChip, VerifyComparesTheBytesNotOnlyTheCrc) {
 }
 
 TEST_P(SimulatedChip, AbortStopsBeforeTheNextByte) {
-    const FlashImage image = Pattern(3);
+    const FlashImage image = PatternImage(3);
     for (const std::size_t byte : {std::size_t{0}, std::size_t{1}, std::size_t{5000}}) {
         {
             SimRig rig(GetParam());
@@ -208,7 +199,7 @@ TEST_P(SimulatedChip, AStuckCellEndsProgramWithTheBytesBeforeItWritten) {
         SimOptions options;
         options.stuckCells[kStuck] = 0x00;
         SimRig rig(GetParam(), options);
-        FlashImage image = Pattern(5);
+        FlashImage image = PatternImage(5);
         image[kStuck] = 0xA5;
         rig.LoadImage(image);
         EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::WriteFailed);
@@ -228,7 +219,7 @@ TEST_P(SimulatedChip, AWriteThatNeverEndsFailsAfterPollingWithThePumpRunning) {
     SimOptions options;
     options.writeNeverCompletes = true;
     SimRig rig(GetParam(), options);
-    rig.LoadImage(Pattern(9));
+    rig.LoadImage(PatternImage(9));
     rig.programmer.Program();
     EXPECT_EQ(rig.observer.LastStatus(), "ProgramFailed");
     EXPECT_EQ(rig.programmer.m_errorFlag, 1);
@@ -240,7 +231,7 @@ TEST_P(SimulatedChip, SlowWritesArePolledToTheEnd) {
     SimOptions options;
     options.writeTimeUs = 2500;
     SimRig rig(GetParam(), options);
-    const FlashImage image = Pattern(11);
+    const FlashImage image = PatternImage(11);
     rig.LoadImage(image);
     rig.programmer.Program();
     EXPECT_EQ(rig.observer.LastStatus(), "Programmed");
@@ -274,7 +265,7 @@ TEST_P(SimulatedChip, AfterLockBitOneAWriteFailsUntilTheChipIsErased) {
     EXPECT_EQ(rig.Flash()[0x0100], 0xFF);
 
     // Program erases first, which lifts the lock.
-    const FlashImage image = Pattern(13);
+    const FlashImage image = PatternImage(13);
     rig.LoadImage(image);
     rig.programmer.Program();
     EXPECT_EQ(rig.observer.LastStatus(), "Programmed");
@@ -284,7 +275,7 @@ TEST_P(SimulatedChip, AfterLockBitOneAWriteFailsUntilTheChipIsErased) {
 
 TEST_P(SimulatedChip, AfterLockBitTwoTheChipNoLongerReadsBack) {
     SimRig rig(GetParam());
-    const FlashImage image = Pattern(15);
+    const FlashImage image = PatternImage(15);
     rig.port.Chip().SetFlash(image);
     rig.LoadImage(image);
     rig.programmer.WriteLockBits({false, true, false});
@@ -298,7 +289,7 @@ TEST_P(SimulatedChip, AfterLockBitTwoTheChipNoLongerReadsBack) {
 
 TEST_P(SimulatedChip, ProgramWithoutAFileLeavesTheChipUntouched) {
     SimRig rig(GetParam());
-    const FlashImage before = Pattern(17);
+    const FlashImage before = PatternImage(17);
     rig.port.Chip().SetFlash(before);
     rig.programmer.Program();
     EXPECT_EQ(rig.observer.Calls(), Calls{"notice:NoImage"});
@@ -310,9 +301,9 @@ TEST(SimulatedChipWithoutBoard, ProgramShowsTheBoardMessageTwiceAndProgramsNothi
     SimOptions options;
     options.boardPresent = false;
     SimRig rig(ProgrammerMode::Board, options);
-    const FlashImage before = Pattern(19);
+    const FlashImage before = PatternImage(19);
     rig.port.Chip().SetFlash(before);
-    rig.LoadImage(Pattern(21));
+    rig.LoadImage(PatternImage(21));
     rig.programmer.Program();
 
     EXPECT_EQ(rig.observer.Count("notice:BoardFailed"), 2);

@@ -2,9 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "port/TracePort.h"
 #include "support/FakePort.h"
@@ -13,30 +10,11 @@
 namespace velmo {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::FakePort;
 
-class Trace : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = m_tempDir.Root();
-        fs::create_directories(dir_);
-        path_ = (dir_ / "lines.vcd").string();
-    }
-
-    std::string FileText() const {
-        std::ifstream in(path_);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    testing::TempDir m_tempDir;
-    fs::path dir_;
-    std::string path_;
-};
-
-TEST_F(Trace, RecordsOnlyChangesOfTheSixLines) {
+TEST(Trace, RecordsOnlyChangesOfTheSixLines) {
+    testing::TempDir dir;
+    const std::string path_ = dir.Path("lines.vcd");
     VirtualClock clock;
     auto inner = std::make_unique<FakePort>(&clock);
     FakePort* raw = inner.get();
@@ -56,7 +34,7 @@ TEST_F(Trace, RecordsOnlyChangesOfTheSixLines) {
         clock.AdvanceNs(5);
         trace.WritePort(0x278, 0x0E);
     }  // closing flushes
-    const std::string text = FileText();
+    const std::string text = testing::ReadBytes(path_);
     const std::string body = text.substr(text.find("$dumpvars"));
     EXPECT_EQ(body,
               "$dumpvars\n0a\n0b\n0c\n0d\n0e\n0f\n$end\n"
@@ -65,11 +43,13 @@ TEST_F(Trace, RecordsOnlyChangesOfTheSixLines) {
               "#20\n0a\n1b\n1c\n1d\n");
 }
 
-TEST_F(Trace, AFileThatCannotBeCreatedFailsTheStart) {
+TEST(Trace, AFileThatCannotBeCreatedFailsTheStart) {
+    testing::TempDir dir;
+    const std::string path_ = dir.Path("lines.vcd");
     VirtualClock clock;
     auto inner = std::make_unique<FakePort>(&clock);
     FakePort* raw = inner.get();
-    const std::string path = (dir_ / "missing" / "x.vcd").string();
+    const std::string path = dir.Path("missing/x.vcd");
     TracePort trace(std::move(inner), clock, path);
     trace.StartDriver();
     EXPECT_FALSE(trace.DriverActive());

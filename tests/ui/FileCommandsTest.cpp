@@ -11,10 +11,12 @@
 #include "image/Crc16.h"
 #include "support/TempDir.h"
 #include "support/WindowRig.h"
+#include "support/Images.h"
 
 using namespace velmo;
 using velmo::testing::WindowRig;
 using velmo::testing::ReadBytes;
+using velmo::testing::ImageOf;
 using velmo::testing::TempDir;
 
 namespace {
@@ -23,13 +25,6 @@ std::string Bytes(std::size_t count, char first = 0) {
     std::string bytes;
     for (std::size_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(first + i));
     return bytes;
-}
-
-FlashImage ImageOf(const std::string& bytes) {
-    FlashImage image;
-    ClearImage(image);
-    std::copy(bytes.begin(), bytes.end(), image.begin());
-    return image;
 }
 
 QString CrcText(const FlashImage& image) {
