@@ -12,8 +12,8 @@ QtMessageHandler g_previous = nullptr;
 // Only the platform plugins' notes about the display they could not reach are dropped; a
 // fatal message always goes out.
 void DropPlatformNotes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    const bool platformNote = type != QtFatalMsg && context.category &&
-                              std::strncmp(context.category, "qt.qpa.", 7) == 0;
+    const bool platformNote =
+        type != QtFatalMsg && context.category && std::strncmp(context.category, "qt.qpa.", 7) == 0;
     if (platformNote) return;
     if (g_previous) g_previous(type, context, text);
 }

@@ -6,11 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <QLocalServer>
-#include <QLocalSocket>
 
 namespace {
 
@@ -31,8 +31,8 @@ QString SocketFileName(const QString& caption) {
 // used only when it is this user's and closed to everyone else; empty, with the reason in
 // problem, otherwise.
 QString PrivateFolder(QString* problem) {
-    const std::string path = QFile::encodeName(QDir::tempPath()).toStdString() + "/velmo-" +
-                             std::to_string(::getuid());
+    const std::string path =
+        QFile::encodeName(QDir::tempPath()).toStdString() + "/velmo-" + std::to_string(::getuid());
     const QString shown = QFile::decodeName(path.c_str());
     if (::mkdir(path.c_str(), 0700) == 0) {
         ::chmod(path.c_str(), 0700);  // whatever the umask took away
@@ -44,8 +44,9 @@ QString PrivateFolder(QString* problem) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid() ||
         (info.st_mode & 0777) != 0700) {
-        *problem = QStringLiteral("Der Ordner \"%1\" gehört nicht diesem Benutzer oder ist nicht "
-                                  "nur ihm zugänglich (0700)")
+        *problem = QStringLiteral(
+                       "Der Ordner \"%1\" gehört nicht diesem Benutzer oder ist nicht "
+                       "nur ihm zugänglich (0700)")
                        .arg(shown);
         return {};
     }

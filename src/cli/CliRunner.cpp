@@ -344,8 +344,8 @@ class Runner {
         const bool hex = HasHexExtension(m_options.file);
         const std::string text = hex ? FormatIntelHex(chip) : std::string();
         const OutputResult saved =
-            hex ? WriteOutputFile(m_options.file, reinterpret_cast<const std::uint8_t*>(text.data()),
-                                  text.size())
+            hex ? WriteOutputFile(m_options.file,
+                                  reinterpret_cast<const std::uint8_t*>(text.data()), text.size())
                 : WriteOutputFile(m_options.file, chip.data(), chip.size());
         if (!saved.ok()) {
             return Fail(kExitFailure, "Fehler beim Erzeugen der Datei " + Quoted(m_options.file) +
@@ -401,8 +401,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
     // Results go out only when the whole call has succeeded, its files included: a script
     // never reads that a chip was programmed from a call that ends with 1.
     std::ostringstream results;
-    CliContext held{results, context.err, context.errIsTerminal, context.createPort,
-                    context.stop};
+    CliContext held{results, context.err, context.errIsTerminal, context.createPort, context.stop};
     Runner runner(options, held);
     const int status = runner.Run();
     if (status == kExitOk) context.out << results.str();
@@ -424,8 +423,7 @@ int FinishStandardOutput(std::ostream& out, std::FILE* file, std::ostream& err) 
     }
     if (ok) return kExitOk;
     err << "velmo-cli: Die Standardausgabe konnte nicht vollständig geschrieben werden"
-        << (reason != 0 ? std::string(" (") + std::strerror(reason) + ")" : std::string())
-        << ".\n"
+        << (reason != 0 ? std::string(" (") + std::strerror(reason) + ")" : std::string()) << ".\n"
         << std::flush;
     return kExitFailure;
 }

@@ -10,8 +10,7 @@ namespace velmo {
 namespace {
 
 std::string RealPath(const std::string& path) {
-    const std::unique_ptr<char, decltype(&::free)> real(::realpath(path.c_str(), nullptr),
-                                                        &::free);
+    const std::unique_ptr<char, decltype(&::free)> real(::realpath(path.c_str(), nullptr), &::free);
     return real ? std::string(real.get()) : std::string();
 }
 

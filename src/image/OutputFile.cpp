@@ -164,7 +164,7 @@ OutputResult OutputFile::Open(const std::string& path, OutputKinds kinds) {
             const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
             if (fd < 0) {
                 Fail(errno == ENXIO && kind == OutputTarget::Fifo ? OutputError::NoReader
-                                                                 : OutputError::CannotCreate,
+                                                                  : OutputError::CannotCreate,
                      errno);
                 return m_status;
             }

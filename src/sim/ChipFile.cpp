@@ -23,8 +23,8 @@ std::string Quoted(const std::string& path) {
 }
 
 std::string CannotRead(const std::string& path, const std::string& reason) {
-    return "Die Chip-Datei " + Quoted(path) + " (VELMO_SIM_CHIP) kann nicht gelesen werden: " +
-           reason + ".";
+    return "Die Chip-Datei " + Quoted(path) +
+           " (VELMO_SIM_CHIP) kann nicht gelesen werden: " + reason + ".";
 }
 
 // Opens for reading without waiting for a writer of a named pipe; anything but a regular

@@ -137,7 +137,8 @@ std::string CProgrammerDlg::ReportPortFiles(bool asLine) {
     // Each failure once, not again after every later command.
     if (!lost.empty() && lost != m_reportedFileError) {
         if (asLine) {
-            WriteErrorLine(ApplicationCaption() + QStringLiteral(": ") + QString::fromStdString(lost));
+            WriteErrorLine(ApplicationCaption() + QStringLiteral(": ") +
+                           QString::fromStdString(lost));
         } else {
             ShowMessage(lost);
         }

@@ -63,7 +63,7 @@ struct Ended {
 };
 
 Ended RunProgram(const QStringList& arguments, const QProcessEnvironment& env,
-          const std::vector<std::string>& prefix = {}, int timeoutMs = 60000) {
+                 const std::vector<std::string>& prefix = {}, int timeoutMs = 60000) {
     QProcess process;
     process.setProcessEnvironment(env);
     QStringList words;
@@ -186,7 +186,8 @@ TEST(SingleInstanceSocket, APrivateFolderThatIsNotSafeIsNotUsed) {
             ASSERT_EQ(::chown(privateFolder.c_str(), other.uid, other.gid), 0);
         }
 
-        const Ended ended = RunProgram({QStringLiteral("-a2"), QStringLiteral("-f") + kBlinkHex}, env);
+        const Ended ended =
+            RunProgram({QStringLiteral("-a2"), QStringLiteral("-f") + kBlinkHex}, env);
         EXPECT_EQ(ended.exitCode, 0) << ended.err.toStdString();
         EXPECT_TRUE(ended.err.contains(
             QStringLiteral("velmo: Der Ordner \"%1\" gehört nicht diesem Benutzer oder ist nicht "
@@ -266,7 +267,8 @@ TEST(BatchSideFiles, AChipFileThatCannotBeWrittenFailsTheBatchCall) {
     }
     ::chmod(folder.dir.Root().c_str(), user.prefix.empty() ? 0555 : 0755);
 
-    const Ended ended = RunProgram(Batch(folder.QPath("in.ihx")), folder.Environment(), user.prefix);
+    const Ended ended =
+        RunProgram(Batch(folder.QPath("in.ihx")), folder.Environment(), user.prefix);
     ::chmod(folder.dir.Root().c_str(), 0700);
     EXPECT_EQ(ended.exitCode, 1) << ended.err.toStdString();
     EXPECT_TRUE(ended.err.contains(

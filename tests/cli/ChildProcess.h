@@ -17,8 +17,8 @@ namespace velmo::testing {
 inline const std::string kCliBinary = VELMO_BINARY_DIR "/bin/velmo-cli";
 
 struct ChildResult {
-    bool exited = false;  // ended by exit() rather than by a signal
-    int status = -1;      // the exit status when exited
+    bool exited = false;    // ended by exit() rather than by a signal
+    int status = -1;        // the exit status when exited
     bool timedOut = false;  // killed after ChildSetup::timeoutSeconds
     std::string out;
     std::string err;
@@ -75,7 +75,8 @@ inline ChildResult RunCli(const std::vector<std::string>& args,
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     int open = 2;
     char buffer[4096];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(setup.timeoutSeconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(setup.timeoutSeconds);
     while (open > 0) {
         if (std::chrono::steady_clock::now() > deadline && !result.timedOut) {
             result.timedOut = true;

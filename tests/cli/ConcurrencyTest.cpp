@@ -31,21 +31,21 @@ const char* const kWaits = "wird von einem anderen Lauf benutzt; warte bis zu";
 TEST(TwoRunsOnOneChip, TheSecondWaitsForTheFirstAndLeavesItsOwnImage) {
     TempDir dir;
     const std::string chip = dir.Path("chip.bin");
-    // The first run takes real time (its read-back alone about a second); the second runs on
-    // the virtual clock once it may.
+    // The first run takes real time (its read-back alone some seconds at a slow programming
+    // clock); the second runs on the virtual clock once it may.
     const std::string first = dir.WriteImage("first.bin", ImageOf("\x01\x02\x03\x04"));
     const FlashImage secondImage = PatternImage(5);
     const std::string second = dir.WriteImage("second.bin", secondImage);
 
     ChildResult later;
     bool started = false;
-    const ChildResult earlier = RunCli(
-        {"--mode", "raw", "program", "--skip-blank", first}, Sim(chip, "clock=real"),
-        [&](pid_t, const std::string& err) {
-            if (started || !Contains(err, "Schreiben:")) return;
-            started = true;
-            later = RunCli({"program", second}, Sim(chip, "clock=virtual"));
-        });
+    const ChildResult earlier =
+        RunCli({"--mode", "raw", "--clock", "6", "program", "--skip-blank", first},
+               Sim(chip, "clock=real"), [&](pid_t, const std::string& err) {
+                   if (started || !Contains(err, "Schreiben:")) return;
+                   started = true;
+                   later = RunCli({"program", second}, Sim(chip, "clock=virtual"));
+               });
     ASSERT_TRUE(started) << earlier.err;
     EXPECT_EQ(earlier.status, 0) << earlier.err;
     EXPECT_EQ(later.status, 0) << later.err;

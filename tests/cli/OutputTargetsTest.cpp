@@ -150,8 +150,9 @@ TEST(OutputTargets, AStandardOutputThatCannotBeWrittenFailsTheCall) {
     toFull.stdoutPath = full;
     const ChildResult result = RunCli({"info", kExampleHex}, Sim(dir.Path("chip.bin")), {}, toFull);
     EXPECT_EQ(result.status, 1) << result.err;
-    EXPECT_TRUE(Contains(result.err, "velmo-cli: Die Standardausgabe konnte nicht vollständig "
-                                     "geschrieben werden"))
+    EXPECT_TRUE(Contains(result.err,
+                         "velmo-cli: Die Standardausgabe konnte nicht vollständig "
+                         "geschrieben werden"))
         << result.err;
 }
 

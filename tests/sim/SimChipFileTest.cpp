@@ -177,8 +177,7 @@ TEST_F(SimChipFile, ASecondPortOnTheSameFileWaitsForTheFirst) {
     SimPort second(clock, waiting);
     second.StartDriver();
     EXPECT_FALSE(second.DriverActive());
-    EXPECT_NE(second.DriverMessage().find("wird von einem anderen Lauf benutzt"),
-              std::string::npos)
+    EXPECT_NE(second.DriverMessage().find("wird von einem anderen Lauf benutzt"), std::string::npos)
         << second.DriverMessage();
     EXPECT_TRUE(notices.empty()) << "no wait was allowed, so none was announced";
 

@@ -72,9 +72,8 @@ TEST(FileTargets, TheRunningTraceIsRefusedLikeAnUnreadableFile) {
     // An old dump at the trace's place, such as a user might pick in the Open dialog.
     dir.Write("lines.vcd", ":0400000012345678E8\n");
     QStringList messages;
-    const ui::MessageSink previous =
-        ui::SetMessageSink([&messages](const QString&, const QString& text, ui::BoxIcon,
-                                       ui::BoxKind) {
+    const ui::MessageSink previous = ui::SetMessageSink(
+        [&messages](const QString&, const QString& text, ui::BoxIcon, ui::BoxKind) {
             messages << text;
             return true;
         });
@@ -113,8 +112,9 @@ TEST(FileTargets, AChipFileThatCanNoLongerBeWrittenIsShownOnce) {
     // Its folder goes away while the window runs: nothing can be saved any more.
     std::filesystem::remove_all(dir.Path("chips"));
     rig->OnErase();
-    const QString lost = QStringLiteral("Die Chip-Datei \"%1\" (VELMO_SIM_CHIP) kann nicht "
-                                        "geschrieben werden")
+    const QString lost = QStringLiteral(
+                             "Die Chip-Datei \"%1\" (VELMO_SIM_CHIP) kann nicht "
+                             "geschrieben werden")
                              .arg(QString::fromStdString(options.chipFile));
     ASSERT_EQ(rig.messages.size(), 1);
     EXPECT_TRUE(rig.messages.front().startsWith(lost)) << rig.messages.front().toStdString();
