@@ -7,10 +7,12 @@
 #include <string>
 
 #include "app/BatchRun.h"
+#include "app/PlatformFallback.h"
 #include "app/SingleInstance.h"
 #include "backends/PortFactory.h"
 #include "cmdline/CommandLine.h"
 #include "dialogs/Artwork.h"
+#include "image/FileIdentity.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
 
@@ -35,12 +37,37 @@ bool HeadlessPlatform() {
     return platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal");
 }
 
-void ExplainNoDisplay(const QString& program) {
+void ExplainNoDisplay(const QString& program, const QString& reason) {
     velmo::ui::WriteErrorLine(
-        QStringLiteral("%1: Keine Anzeige vorhanden, das Fenster kann nicht erscheinen.\n"
+        QStringLiteral("%1: %2, das Fenster kann nicht erscheinen.\n"
                        "Ohne Anzeige arbeitet %1 nur als Batchaufruf, zum Beispiel:\n"
                        "  %1 -a1 -p378 -m2 -t11.0 -fDATEI")
-            .arg(program));
+            .arg(program, reason));
+}
+
+QString NoDisplay() {
+    return QStringLiteral("Keine Anzeige vorhanden");
+}
+
+// The display that the environment names but that did not answer.
+QString UnreachableDisplay() {
+    const QString display = qEnvironmentVariable("WAYLAND_DISPLAY").isEmpty()
+                                ? qEnvironmentVariable("DISPLAY")
+                                : qEnvironmentVariable("WAYLAND_DISPLAY");
+    return QStringLiteral("Die Anzeige \"%1\" ist nicht erreichbar").arg(display);
+}
+
+// A trace that would write over the file of the batch call or over the simulated chip: the
+// German reason, empty when there is none. Checked before anything is opened for writing.
+std::string TraceConflictAtStart(const velmo::PortEnvironment& environment, bool batch,
+                                 const std::string& batchFile) {
+    if (std::string conflict = velmo::TraceConflict(environment); !conflict.empty()) {
+        return conflict;
+    }
+    if (!batch || !velmo::SameFile(environment.trace, batchFile)) return {};
+    return "Die Aufzeichnungsdatei \"" + environment.trace +
+           "\" (VELMO_TRACE) ist zugleich die zu programmierende Datei; die Aufzeichnung würde "
+           "sie überschreiben. Bitte eine andere Datei wählen.";
 }
 
 }  // namespace
@@ -56,18 +83,22 @@ int CProgrammerApp::Run(int argc, char** argv) {
 
     if (!DisplayAvailable()) {
         if (!batch) {
-            ExplainNoDisplay(program);
+            ExplainNoDisplay(program, NoDisplay());
             return 1;
         }
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
 
+    // A display that does not answer must not end the program inside Qt: the platform falls
+    // back to the offscreen one, which then stands for "no display".
+    PlatformFallback fallback;
     QApplication application(argc, argv);
+    fallback.Done();
     QCoreApplication::setApplicationName(program);
     QApplication::setWindowIcon(velmo::dialogs::AppIcon());
     const bool headless = HeadlessPlatform();
     if (headless && !batch) {
-        ExplainNoDisplay(program);
+        ExplainNoDisplay(program, fallback.Active() ? UnreachableDisplay() : NoDisplay());
         return 1;
     }
     if (headless) {
@@ -78,10 +109,23 @@ int CProgrammerApp::Run(int argc, char** argv) {
         });
     }
 
+    const velmo::PortEnvironment environment = velmo::EnvironmentOfProcess();
+    if (const std::string conflict =
+            TraceConflictAtStart(environment, batch, settings.batch.filePath);
+        !conflict.empty()) {
+        velmo::ui::ShowMessageBox(nullptr, QString::fromStdString(conflict));
+        return 1;
+    }
+
     SingleInstance instance(QString::fromUtf8(kCaption));
+    if (!instance.Available()) {
+        velmo::ui::WriteErrorLine(
+            QStringLiteral("%1: %2; das Programm läuft ohne die Regel, dass nur eine Kopie läuft.")
+                .arg(program, instance.Problem()));
+    }
     instance.CloseRunningCopy(kCloseWaitMs);
 
-    velmo::PortSetup setup = velmo::CreatePortFromEnvironment();
+    velmo::PortSetup setup = velmo::CreatePort(environment);
     CProgrammerDlg dialog(*setup.port, *setup.clock);
     dialog.SetHeadless(headless);
     if (batch) ApplyCommandLine(dialog, settings);
@@ -91,5 +135,8 @@ int CProgrammerApp::Run(int argc, char** argv) {
     BatchRun run(dialog, settings.batch);
     if (batch) run.Start(driverRunning);
     dialog.exec();
-    return dialog.ExitCode();
+    // A trace or a simulated chip that could not be written fails a batch call that otherwise
+    // succeeded: for its user the file is the result.
+    const bool filesLost = !dialog.ReportPortFiles(/*asLine=*/true).empty();
+    return batch && filesLost && dialog.ExitCode() == 0 ? 1 : dialog.ExitCode();
 }

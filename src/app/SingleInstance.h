@@ -11,8 +11,15 @@ class QLocalServer;
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
-    // The window caption names the server, per user, as a socket name the system accepts.
+    // The window caption names the server, per user, as a socket name the system accepts. It
+    // lies in XDG_RUNTIME_DIR, or else in $TMPDIR/velmo-<uid> (made with mode 0700 and used only
+    // while it is the user's own with that mode); without a safe place there is no server.
     explicit SingleInstance(const QString& caption, QObject* parent = nullptr);
+
+    // False when there is no safe place for the server: starts then neither close a running
+    // copy nor can be closed. Problem says why, in German.
+    bool Available() const { return !m_serverName.isEmpty(); }
+    const QString& Problem() const { return m_problem; }
 
     // True when a copy answered and has gone (or did not go within timeoutMs).
     bool CloseRunningCopy(int timeoutMs);
@@ -24,6 +31,7 @@ class SingleInstance : public QObject {
     static constexpr const char* kCloseRequest = "close\n";
 
   private:
+    QString m_problem;
     QString m_serverName;
     QLocalServer* m_server = nullptr;
     std::function<void()> m_onClose;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "image/FileIdentity.h"
 #include "port/DirectPort.h"
 #include "port/GpioPort.h"
 #include "port/PpdevPort.h"
@@ -79,7 +80,17 @@ PortSetup CreateBackend(const PortEnvironment& env) {
 
 }  // namespace
 
+std::string TraceConflict(const PortEnvironment& env) {
+    if (Normalized(env.port) != "sim" || !SameFile(env.trace, env.simChip)) return {};
+    return "Die Aufzeichnungsdatei \"" + env.trace +
+           "\" (VELMO_TRACE) ist zugleich die Chip-Datei des Simulators (VELMO_SIM_CHIP); die "
+           "Aufzeichnung würde den Chip überschreiben. Bitte eine andere Datei wählen.";
+}
+
 PortSetup CreatePort(const PortEnvironment& env) {
+    if (std::string conflict = TraceConflict(env); !conflict.empty()) {
+        return {std::make_unique<FailedPort>(std::move(conflict)), MakeRealClock()};
+    }
     PortSetup setup = CreateBackend(env);
     if (!env.trace.empty()) {
         setup.port = std::make_unique<TracePort>(std::move(setup.port), *setup.clock, env.trace);
@@ -91,9 +102,13 @@ bool IsGpioBackend(const std::string& velmoPort) {
     return Normalized(velmoPort) == "gpio";
 }
 
+PortEnvironment EnvironmentOfProcess() {
+    return {Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"), Env("VELMO_TRACE"),
+            Env("VELMO_GPIO")};
+}
+
 PortSetup CreatePortFromEnvironment() {
-    return CreatePort({Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                       Env("VELMO_TRACE"), Env("VELMO_GPIO")});
+    return CreatePort(EnvironmentOfProcess());
 }
 
 }  // namespace velmo

@@ -32,6 +32,14 @@ struct PortEnvironment {
 };
 PortSetup CreatePort(const PortEnvironment& env);
 
+// The variables as this process has them.
+PortEnvironment EnvironmentOfProcess();
+
+// A line trace that would write over the simulator's chip file (the same file by device and
+// inode, or by its resolved path): a German message, otherwise an empty string. CreatePort
+// refuses such a trace before it opens or creates either file.
+std::string TraceConflict(const PortEnvironment& env);
+
 // Whether a VELMO_PORT value asks for the GPIO backend, which has no port address.
 bool IsGpioBackend(const std::string& velmoPort);
 

@@ -1,18 +1,23 @@
 #include "cli/CliRunner.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <sstream>
 
 #include "cli/CliOptions.h"
 #include "cli/Progress.h"
 #include "cli/Terminal.h"
 #include "cli/Texts.h"
 #include "image/Crc16.h"
+#include "image/FileIdentity.h"
 #include "image/HexWriter.h"
 #include "image/ImageCompare.h"
 #include "image/ImageFiles.h"
+#include "image/IntelHex.h"
+#include "image/OutputFile.h"
 #include "ops/ChipSession.h"
 
 namespace velmo::cli {
@@ -52,7 +57,7 @@ class Runner {
         loaded = LoadImageFile(m_options.file);
         switch (loaded.error) {
             case LoadError::None:
-                return true;
+                return loaded.format != ImageFormat::IntelHex || NoShortRecord(status);
             case LoadError::TooLarge:
                 status = Usage("Datei " + Quoted(m_options.file) +
                                " ist größer als der Flash des Controllers (12288 Bytes).");
@@ -61,6 +66,17 @@ class Runner {
                 break;
         }
         status = Usage("Datei " + Quoted(m_options.file) + " kann nicht geöffnet werden.");
+        return false;
+    }
+
+    // The line ends before the data its record announces: the missing bytes would be made up.
+    bool NoShortRecord(int& status) {
+        const ShortHexRecord record = FindShortHexRecord(m_options.file);
+        if (record.line == 0) return true;
+        status = Usage("Datei " + Quoted(m_options.file) + ", Zeile " +
+                       std::to_string(record.line) + ": der Datensatz kündigt " +
+                       std::to_string(record.promised) + " Datenbytes an, die Zeile enthält aber " +
+                       "nur " + std::to_string(record.present) + ".");
         return false;
     }
 
@@ -121,10 +137,21 @@ class Runner {
     // The output of read is checked first, so that a typo does not cost a whole read.
     bool OutputUsable(int& status) {
         const std::string& path = m_options.file;
-        struct stat info {};
-        if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            status = Usage("Ausgabedatei " + Quoted(path) + " ist ein Verzeichnis.");
-            return false;
+        switch (ClassifyOutput(path)) {
+            case OutputTarget::Directory:
+                status = Usage("Ausgabedatei " + Quoted(path) + " ist ein Verzeichnis.");
+                return false;
+            case OutputTarget::Other:
+                status = Fail(kExitFailure, "Ausgabedatei " + Quoted(path) +
+                                                " ist weder eine Datei noch ein Zeichengerät "
+                                                "oder eine benannte Pipe.");
+                return false;
+            case OutputTarget::CharDevice:
+            case OutputTarget::Fifo:
+                return true;  // written in place; a pipe's reader may come while the chip is read
+            case OutputTarget::RegularFile:
+            case OutputTarget::Missing:
+                break;
         }
         const std::size_t slash = path.rfind('/');
         const std::string directory =
@@ -147,8 +174,29 @@ class Runner {
             return status;
         }
         if (command == Command::Read && !OutputUsable(status)) return status;
+        if (!TraceSpares(m_options.file, status)) return status;
 
         PortSetup setup = m_context.createPort(m_options.trace, m_options.portChoice);
+        status = RunOnPort(setup, command, source);
+        // The trace and the simulated chip's file are written out once the lines are released.
+        if (const std::string lost = setup.port->FinishFiles(); !lost.empty()) {
+            Fail(kExitFailure, lost);
+            if (status == kExitOk) status = kExitFailure;
+        }
+        return status;
+    }
+
+    // The trace is opened for writing only when the driver starts; a trace that names the
+    // call's own file would destroy it (the input before it is read, or the chip's image).
+    bool TraceSpares(const std::string& file, int& status) {
+        const std::string trace = TracePath(m_options.trace);
+        if (file.empty() || !SameFile(trace, file)) return true;
+        status = Usage("Die Aufzeichnungsdatei " + Quoted(trace) + " ist zugleich die Datei " +
+                       Quoted(file) + " des Aufrufs; die Aufzeichnung würde sie überschreiben.");
+        return false;
+    }
+
+    int RunOnPort(PortSetup& setup, Command command, const LoadedImage& source) {
         Clock& clock = *setup.clock;
         Progress progress(m_context.err, m_context.errIsTerminal, clock);
         Terminal terminal(progress, m_context.stop);
@@ -295,11 +343,14 @@ class Runner {
         if (!result.ok()) return Report(result, session);
         session.Close();
         const bool hex = HasHexExtension(m_options.file);
-        const bool saved = hex ? SaveTextFile(m_options.file, FormatIntelHex(chip))
-                               : SaveImageFile(m_options.file, chip);
-        if (!saved) {
-            return Fail(kExitFailure,
-                        "Fehler beim Erzeugen der Datei " + Quoted(m_options.file) + ".");
+        const std::string text = hex ? FormatIntelHex(chip) : std::string();
+        const OutputResult saved =
+            hex ? WriteOutputFile(m_options.file,
+                                  reinterpret_cast<const std::uint8_t*>(text.data()), text.size())
+                : WriteOutputFile(m_options.file, chip.data(), chip.size());
+        if (!saved.ok()) {
+            return Fail(kExitFailure, "Fehler beim Erzeugen der Datei " + Quoted(m_options.file) +
+                                          ": " + DescribeOutputError(saved) + ".");
         }
         m_context.out << "12288 Bytes gelesen, CRC-16 " << FormatCrc(CrcOf(chip))
                       << ", gespeichert in " << Quoted(m_options.file)
@@ -348,13 +399,43 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
         context.out << VersionText();
         return kExitOk;
     }
-    Runner runner(options, context);
-    return runner.Run();
+    // Results go out only when the whole call has succeeded, its files included: a script
+    // never reads that a chip was programmed from a call that ends with 1.
+    std::ostringstream results;
+    CliContext held{results, context.err, context.errIsTerminal, context.createPort, context.stop};
+    Runner runner(options, held);
+    const int status = runner.Run();
+    if (status == kExitOk) context.out << results.str();
+    return status;
+}
+
+int FinishStandardOutput(std::ostream& out, std::FILE* file, std::ostream& err) {
+    errno = 0;
+    out.flush();
+    bool ok = !out.bad();
+    int reason = ok ? 0 : errno;
+    if (std::fflush(file) != 0 || std::ferror(file) != 0) {
+        ok = false;
+        if (reason == 0) reason = errno;
+    }
+    if (std::fclose(file) != 0) {
+        ok = false;
+        if (reason == 0) reason = errno;
+    }
+    if (ok) return kExitOk;
+    err << "velmo-cli: Die Standardausgabe konnte nicht vollständig geschrieben werden"
+        << (reason != 0 ? std::string(" (") + std::strerror(reason) + ")" : std::string()) << ".\n"
+        << std::flush;
+    return kExitFailure;
+}
+
+std::string TracePath(const std::string& option) {
+    return option.empty() ? Env("VELMO_TRACE") : option;
 }
 
 PortSetup CreatePortForCli(const std::string& trace, PortChoice port) {
     PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                        trace.empty() ? Env("VELMO_TRACE") : trace, Env("VELMO_GPIO")};
+                        TracePath(trace), Env("VELMO_GPIO")};
     if (port == PortChoice::Gpio) {
         env.port = "gpio";
     } else if (port == PortChoice::Parallel && IsGpioBackend(env.port)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -33,5 +34,12 @@ int RunCli(const std::vector<std::string>& args, CliContext& context);
 // takes the GPIO backend, an address a parallel port (auto where VELMO_PORT says gpio, the
 // backend VELMO_PORT names otherwise, so the simulator stays reachable at any address).
 PortSetup CreatePortForCli(const std::string& trace, PortChoice port);
+
+// Flushes and closes the program's standard output at its end. A write that failed (a full
+// disk, a closed pipe) gives one line on err and kExitFailure, otherwise kExitOk.
+int FinishStandardOutput(std::ostream& out, std::FILE* file, std::ostream& err);
+
+// The trace file of a call: --trace, or else VELMO_TRACE; empty for none.
+std::string TracePath(const std::string& option);
 
 }  // namespace velmo::cli

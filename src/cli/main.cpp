@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     velmo::cli::CliContext context{std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
                                    velmo::cli::CreatePortForCli, &g_stop};
     const int status = velmo::cli::RunCli(args, context);
-    std::cout.flush();
-    return status;
+    // What a script reads from us is a result too: output that did not arrive is a failure.
+    const int ended = velmo::cli::FinishStandardOutput(std::cout, stdout, std::cerr);
+    return status == velmo::cli::kExitOk ? ended : status;
 }

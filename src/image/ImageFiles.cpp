@@ -1,16 +1,11 @@
 #include "image/ImageFiles.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 
 #include "image/InputFile.h"
 #include "image/IntelHex.h"
+#include "image/OutputFile.h"
 
 namespace velmo {
 namespace {
@@ -43,46 +38,6 @@ LoadedImage LoadHexImage(const std::string& path) {
     }
     loaded.crc = CrcOf(loaded.image);
     return loaded;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t written = ::write(fd, data + done, size - done);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-// Creates a new file that no one else uses, beside the target. Opening with O_EXCL and
-// mode 0666 lets the user's umask decide the permissions, as for any newly created file.
-int CreateTemporary(const std::string& target, std::string& name) {
-    const std::size_t slash = target.rfind('/');
-    const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    // Keep the name well inside the usual 255-byte limit of a file name.
-    const std::string base = target.substr(directory.size(), 200);
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = directory + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" +
-               std::to_string(++counter);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-void SyncDirectoryOf(const std::string& target) {
-    const std::size_t slash = target.rfind('/');
-    const std::string directory =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 }  // namespace
@@ -123,35 +78,7 @@ LoadedImage LoadBinaryImage(const std::string& path) {
 }
 
 bool ReplaceFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    if (path.empty() || path.back() == '/' || path.find('\0') != std::string::npos) {
-        return false;
-    }
-    std::string target = path;
-    // Replacing a symbolic link would cut it; save into the file it names instead.
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            ::free(real);
-        }
-    }
-    std::string temporary;
-    const int fd = CreateTemporary(target, temporary);
-    if (fd < 0) return false;
-    bool ok = true;
-    // Replacing an existing file keeps its permissions, as overwriting it in place would.
-    if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        ok = ::fchmod(fd, info.st_mode & 07777) == 0;
-    }
-    ok = ok && WriteAll(fd, data, size) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    SyncDirectoryOf(target);
-    return true;
+    return WriteOutputFile(path, data, size).ok();
 }
 
 bool SaveImageFile(const std::string& path, const FlashImage& image) {

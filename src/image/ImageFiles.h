@@ -40,11 +40,14 @@ LoadedImage LoadImageFile(const std::string& path);
 LoadedImage LoadBinaryImage(const std::string& path);
 
 // Writes exactly 12288 bytes beside the target and replaces it only when all are written,
-// so a failed save never destroys an existing file. False when it could not be written.
+// so a failed save never destroys an existing file (devices and pipes: see ReplaceFile).
+// False when it could not be written.
 bool SaveImageFile(const std::string& path, const FlashImage& image);
 
-// The same for any content: written beside the target, synced, then renamed over it. An
-// existing file keeps its permissions; a symbolic link is written through, not replaced.
+// The same for any content, by the rules of OutputFile: a file is written beside the target,
+// synced, then renamed over it (an existing file keeps its permissions; a symbolic link is
+// written through, not replaced); a character device or a named pipe with a reader is written
+// in place; nothing else is written.
 bool ReplaceFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 }  // namespace velmo

@@ -185,6 +185,35 @@ class HexReader {
     bool m_tooLarge = false;
 };
 
+// Compares each record's byte count with the pairs its line holds between the record type and
+// the checksum.
+class ShortRecordSearch {
+  public:
+    bool Char(char c) {
+        if (m_length < 3) m_count[m_length] = c;
+        ++m_length;
+        return true;
+    }
+    bool EndLine() {
+        ++m_line;
+        const long promised = m_length >= 3 ? PairValue(m_count[1], m_count[2]) : 0;
+        const std::size_t present = m_length >= 11 ? (m_length - 11) / 2 : 0;
+        m_length = 0;
+        if (promised > 0 && static_cast<std::size_t>(promised) > present) {
+            m_found = {m_line, static_cast<std::size_t>(promised), present};
+            return false;
+        }
+        return true;
+    }
+    const ShortHexRecord& Found() const { return m_found; }
+
+  private:
+    char m_count[3] = {};
+    std::size_t m_length = 0;
+    std::size_t m_line = 0;
+    ShortHexRecord m_found;
+};
+
 }  // namespace
 
 bool IsIntelHexFile(const std::string& path) {
@@ -205,6 +234,16 @@ HexReadResult ReadIntelHex(const std::string& path, FlashImage& image, SuppliedB
     image = filled;
     if (supplied) *supplied = stored;
     return HexReadResult::Ok;
+}
+
+}  // namespace velmo
+
+namespace velmo {
+
+ShortHexRecord FindShortHexRecord(const std::string& path) {
+    ShortRecordSearch search;
+    ScanLines(path, search);
+    return search.Found();
 }
 
 }  // namespace velmo

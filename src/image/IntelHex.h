@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "image/FlashImage.h"
@@ -24,5 +25,15 @@ enum class HexReadResult {
 // image and supplied are left exactly as they were.
 HexReadResult ReadIntelHex(const std::string& path, FlashImage& image,
                            SuppliedBytes* supplied = nullptr);
+
+// A record whose byte count promises more data than its line holds: the line stops before its
+// data does, and its last pair has been taken as the checksum. ReadIntelHex reads the missing
+// pairs as 0x00, the way every field cut by the line's end reads.
+struct ShortHexRecord {
+    std::size_t line = 0;      // 1-based; 0: the file has no such record (or cannot be read)
+    std::size_t promised = 0;  // the record's byte count
+    std::size_t present = 0;   // data bytes the line holds before its checksum
+};
+ShortHexRecord FindShortHexRecord(const std::string& path);
 
 }  // namespace velmo

@@ -46,6 +46,7 @@ class Programmer : private OperationObserver {
     ProgrammerMode Mode() const { return m_session.Mode(); }
 
     // --- driver ---
+    PortIo& Port() { return m_port; }
     // Starts the driver; returns whether it runs (m_driverRunning).
     bool StartDriver();
     std::string DriverMessage() const { return m_session.DriverMessage(); }

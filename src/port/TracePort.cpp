@@ -1,8 +1,8 @@
 #include "port/TracePort.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+
+#include "image/FileIdentity.h"
 
 namespace velmo {
 
@@ -24,10 +24,9 @@ TracePort::TracePort(std::unique_ptr<PortIo> inner, Clock& clock, std::string pa
 }
 
 TracePort::~TracePort() {
-    if (m_file) {
-        Flush();
-        std::fclose(m_file);
-    }
+    Flush();
+    Publish();
+    m_file.Close();
 }
 
 void TracePort::OnBaseAddressChanged() {
@@ -39,7 +38,7 @@ void TracePort::StartDriver() {
     if (!m_inner->DriverActive()) {
         return;
     }
-    if (m_file) {
+    if (m_file.IsOpen()) {
         m_recording = true;  // a restart goes on in the same file and time line
         return;
     }
@@ -65,10 +64,10 @@ void TracePort::StartDriver() {
 }
 
 bool TracePort::OpenFile() {
-    m_file = std::fopen(m_path.c_str(), "w");
-    if (!m_file) {
+    const OutputResult opened = m_file.Open(m_path);
+    if (!opened.ok()) {
         m_error = "Die Aufzeichnungsdatei \"" + m_path + "\" (VELMO_TRACE) kann nicht angelegt " +
-                  "werden: " + std::strerror(errno) + ".";
+                  "werden: " + DescribeOutputError(opened) + ".";
         return false;
     }
     m_error.clear();
@@ -88,9 +87,8 @@ bool TracePort::OpenFile() {
 void TracePort::StopDriver() {
     m_inner->StopDriver();
     m_recording = false;
-    if (m_file) {
-        Flush();
-    }
+    Flush();
+    Publish();
 }
 
 bool TracePort::DriverActive() const {
@@ -102,7 +100,7 @@ std::string TracePort::DriverMessage() const {
         return m_error;
     }
     std::string message = m_inner->DriverMessage();
-    if (m_file && m_inner->DriverActive()) {
+    if (m_file.IsOpen() && m_inner->DriverActive()) {
         message += ", Aufzeichnung der Leitungen in \"" + m_path + "\"";
     }
     return message;
@@ -131,11 +129,32 @@ void TracePort::Record(IspLine line, bool level) {
 }
 
 void TracePort::Flush() {
-    if (!m_buffer.empty()) {
-        std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file);
-        m_buffer.clear();
+    if (!m_buffer.empty() && m_file.IsOpen() && !m_file.Write(m_buffer.data(), m_buffer.size()) &&
+        m_writeError.empty()) {
+        m_writeError = "Die Aufzeichnungsdatei \"" + m_path + "\" (VELMO_TRACE) wurde " +
+                       DescribeOutputError(m_file.Status()) + ".";
     }
-    std::fflush(m_file);
+    m_buffer.clear();
+}
+
+void TracePort::Publish() {
+    if (!m_file.IsOpen()) return;
+    const OutputResult published = m_file.Publish();
+    if (!published.ok() && m_writeError.empty()) {
+        m_writeError = "Die Aufzeichnungsdatei \"" + m_path + "\" (VELMO_TRACE) kann nicht " +
+                       "geschrieben werden: " + DescribeOutputError(published) + ".";
+    }
+}
+
+std::string TracePort::FinishFiles() {
+    Flush();
+    Publish();
+    std::string inner = m_inner->FinishFiles();
+    return m_writeError.empty() ? inner : m_writeError;
+}
+
+bool TracePort::WritesFile(const std::string& path) const {
+    return SameFile(path, m_path) || m_inner->WritesFile(path);
 }
 
 std::uint8_t TracePort::ReadPort(std::uint16_t address) {

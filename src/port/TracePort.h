@@ -2,10 +2,10 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 
+#include "image/OutputFile.h"
 #include "port/Cable.h"
 #include "port/PortIo.h"
 #include "timing/Clock.h"
@@ -15,9 +15,12 @@ namespace velmo {
 // Wraps any backend and records the programming lines as a Value Change Dump (GTKWave,
 // PulseView): the cable's outputs at every write of the data register, its inputs at every
 // read of the status register, each change with its time from the clock
-// in nanoseconds since the driver started. The file is created when the wrapped driver
-// has started; it is flushed when the driver stops and closed with the port. The clock
-// is not touched after the driver has stopped, so it may go away before the port.
+// in nanoseconds since the driver started. The file is opened when the wrapped driver
+// has started, by the rules of OutputFile: a file is written beside the old one and takes its
+// place when the driver stops (or FinishFiles is asked), a character device or a named pipe
+// with a reader is written in place, anything else fails the start. A write that fails is
+// kept for FinishFiles, and a dump that was not written whole never replaces a file. The
+// clock is not touched after the driver has stopped, so it may go away before the port.
 class TracePort : public PortIo {
   public:
     TracePort(std::unique_ptr<PortIo> inner, Clock& clock, std::string path);
@@ -29,6 +32,8 @@ class TracePort : public PortIo {
     std::string DriverMessage() const override;
     std::uint8_t ReadPort(std::uint16_t address) override;
     void WritePort(std::uint16_t address, std::uint8_t value) override;
+    std::string FinishFiles() override;
+    bool WritesFile(const std::string& path) const override;
 
     PortIo& Inner() { return *m_inner; }
 
@@ -39,13 +44,15 @@ class TracePort : public PortIo {
     bool OpenFile();
     void Record(IspLine line, bool level);
     void Flush();
+    void Publish();
 
     std::unique_ptr<PortIo> m_inner;
     Clock& m_clock;
     std::string m_path;
-    std::FILE* m_file = nullptr;
+    OutputFile m_file;
     bool m_recording = false;
-    std::string m_error;
+    std::string m_error;       // the file could not be opened: the start fails
+    std::string m_writeError;  // the dump is not whole
     std::string m_buffer;
     std::int64_t m_originNs = 0;
     std::int64_t m_lastStampNs = -1;

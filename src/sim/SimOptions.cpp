@@ -68,6 +68,9 @@ bool ParseMHz(std::string_view text, double* value) {
 // Ten seconds is far beyond any real cycle time; larger values are almost surely typos.
 constexpr std::uint32_t kMaxTimeUs = 10'000'000;
 
+// An hour: a run that waits longer for another one is waiting for a run that hangs.
+constexpr unsigned kMaxLockWaitSeconds = 3600;
+
 bool ParseTimeUs(std::string_view text, std::uint32_t* value) {
     return ParseUnsigned(text, 10, value) && *value <= kMaxTimeUs;
 }
@@ -149,10 +152,15 @@ std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* 
             } else {
                 return fail(BadValue(key, rawValue, "real oder virtual"));
             }
+        } else if (key == "lockwait") {
+            if (!ParseUnsigned(value, 10, &options.lockWaitSeconds) ||
+                options.lockWaitSeconds > kMaxLockWaitSeconds) {
+                return fail(BadValue(key, rawValue, "Sekunden von 0 bis 3600"));
+            }
         } else {
             return fail("Unbekannte Simulator-Option \"" + std::string(Trim(item.substr(0, eq))) +
                         "\" in VELMO_SIM_OPTIONS (bekannt: board, chip, xtal, writetime, "
-                        "erasetime, stuck, clock).");
+                        "erasetime, stuck, clock, lockwait).");
         }
     }
     return options;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -10,7 +11,8 @@ namespace velmo {
 // How the simulated chip and board behave. From VELMO_SIM_OPTIONS, a comma-separated list
 // of key=value: board=present|absent, chip=present|absent, xtal=MHz, writetime=us (or
 // writetime=never: every byte write stays busy), erasetime=us, stuck=ADDR:VALUE
-// (hexadecimal, may repeat), clock=real|virtual. Keys and words are case-insensitive.
+// (hexadecimal, may repeat), clock=real|virtual, lockwait=seconds (how long a run waits for
+// another one on the same chip file). Keys and words are case-insensitive.
 // The write time stays below the 1 ms the programmer waits before its read-back, so a
 // normal write passes the first read-back (the chip's own cycle is about 0.4 to 2.5 ms;
 // writetime=1500 makes the programmer poll); the erase time stays below the 100 ms wait
@@ -25,6 +27,9 @@ struct SimOptions {
     bool virtualClock = false;
     bool writeNeverCompletes = false;  // every byte write stays busy forever
     std::string chipFile;              // VELMO_SIM_CHIP: flash kept in this file when set
+    unsigned lockWaitSeconds = 30;     // real time a run waits for another run's chip file
+    // Where the simulator says that it waits for another run; unset: a line on standard error.
+    std::function<void(const std::string&)> notice;
 };
 
 // nullopt with a German message naming the bad option.

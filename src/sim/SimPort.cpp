@@ -1,7 +1,9 @@
 #include "sim/SimPort.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 
 #include "port/Cable.h"
 #include "sim/ChipFile.h"
@@ -93,7 +95,7 @@ struct SimPort::Impl {
 
     void Save(std::chrono::steady_clock::time_point realNow) {
         const std::uint64_t changes = chip.ChangeCount();
-        saveError = SaveChipFile(options.chipFile, chip.StoredFlash());
+        saveError = SaveChipFile(options.chipFile, chip.StoredFlash(), &lock);
         lastSave = realNow;
         if (saveError.empty()) {
             savedChanges = changes;
@@ -103,9 +105,36 @@ struct SimPort::Impl {
     // Without touching the clock: the owner of a PortSetup may already have destroyed it.
     void FinalSave() {
         chip.FinishStartedWork();
+        SaveUnsaved();
+    }
+
+    void SaveUnsaved() {
         if (!options.chipFile.empty() && loadError.empty() && chip.ChangeCount() != savedChanges) {
             Save(std::chrono::steady_clock::now());
         }
+    }
+
+    // A run on a chip file waits for any other run on it to end, then takes the flash as that
+    // run left it.
+    bool LockChipFile() {
+        if (options.chipFile.empty() || !loadError.empty() || lock.Held()) return true;
+        FlashImage flash;
+        lockError = lock.Acquire(options.chipFile, options.lockWaitSeconds, Notice(), flash);
+        if (!lockError.empty()) return false;
+        // Changes made before the driver started (there are none in a normal run) win.
+        if (chip.ChangeCount() == savedChanges) {
+            chip.SetFlash(flash);
+            savedChanges = chip.ChangeCount();
+        }
+        return true;
+    }
+
+    std::function<void(const std::string&)> Notice() const {
+        if (options.notice) return options.notice;
+        return [](const std::string& text) {
+            std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
+            std::fflush(stderr);
+        };
     }
 
     std::uint8_t Status() {
@@ -122,7 +151,9 @@ struct SimPort::Impl {
     std::uint8_t control = kInitialControl;
     bool active = false;
     std::string loadError;
+    std::string lockError;
     std::string saveError;
+    ChipFileLock lock;
     std::uint64_t savedChanges = 0;
     std::uint64_t seenChanges = 0;
     std::chrono::steady_clock::time_point lastSave{};
@@ -136,12 +167,19 @@ SimPort::~SimPort() {
 }
 
 void SimPort::StartDriver() {
-    m_impl->active = m_impl->loadError.empty();
+    m_impl->active = m_impl->loadError.empty() && m_impl->LockChipFile();
 }
 
 void SimPort::StopDriver() {
     m_impl->active = false;
     m_impl->FinalSave();
+    // Saved first: the next run on this chip file finds it holding this run's flash.
+    m_impl->lock.Release();
+}
+
+std::string SimPort::FinishFiles() {
+    m_impl->SaveUnsaved();
+    return m_impl->saveError;
 }
 
 bool SimPort::DriverActive() const {
@@ -152,6 +190,9 @@ std::string SimPort::DriverMessage() const {
     const Impl& impl = *m_impl;
     if (!impl.loadError.empty()) {
         return impl.loadError;
+    }
+    if (!impl.lockError.empty()) {
+        return impl.lockError;
     }
     std::string text =
         "Simulator: AT89S53 an Adresse " + Hex(BaseAddress()) + " (" +

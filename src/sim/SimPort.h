@@ -23,10 +23,13 @@ class SimChip;
 //
 // With options.chipFile the flash lives in that file: loaded (or created erased) on
 // construction, a file that cannot be used makes StartDriver fail with a message naming
-// it. Changes are saved when RST falls (the end of every operation), at most every 100 ms
-// of real time while an operation runs, and always on StopDriver and destruction, where a
-// write or erase still running is finished first. The destructor does not touch the clock,
-// which PortSetup destroys before the port.
+// it. From StartDriver to StopDriver the port holds an exclusive lock on the file (a second
+// run waits for it up to options.lockWaitSeconds, saying so, and then fails its start) and
+// takes the flash as the run before left it. Changes are saved when RST falls (the end of
+// every operation), at most every 100 ms of real time while an operation runs, and always on
+// StopDriver (before the lock goes) and destruction, where a write or erase still running is
+// finished first; FinishFiles reports a save that failed. The destructor does not touch the
+// clock, which PortSetup destroys before the port.
 class SimPort : public PortIo {
   public:
     SimPort(Clock& clock, SimOptions options);
@@ -38,6 +41,7 @@ class SimPort : public PortIo {
     std::string DriverMessage() const override;
     std::uint8_t ReadPort(std::uint16_t address) override;
     void WritePort(std::uint16_t address, std::uint8_t value) override;
+    std::string FinishFiles() override;
 
     SimChip& Chip();
     const SimChip& Chip() const;

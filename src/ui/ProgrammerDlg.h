@@ -94,6 +94,10 @@ class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     // Runs work as one operation: drops are refused and the end of the modal run waits until
     // it has returned.
     void RunOperation(const std::function<void()>& work);
+    // Asks the port to write out its files (the line trace, the simulated chip's flash) and
+    // shows a failure to do so, each one once: as a box, or (once the window has gone) as a
+    // line on standard error. Returns the failure, empty when there is none.
+    std::string ReportPortFiles(bool asLine = false);
 
     // --- seams for the start-up and for tests ---
     // Returns the chosen path, or an empty string when the user cancelled.
@@ -197,6 +201,7 @@ class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     int m_runningCommand = 0;  // the device command whose operation runs, 0 for none
     std::optional<int> m_pendingDone;
     std::optional<int> m_quitCode;
+    std::string m_reportedFileError;
 
     // What the controls show, as the data exchange moves it.
     int m_lockBit1 = 0;

@@ -122,12 +122,29 @@ auto CProgrammerDlg::RunDeviceCommand(int command, Work work) {
     if constexpr (std::is_void_v<std::invoke_result_t<Work>>) {
         RunOperation(work);
         m_runningCommand = outer;
+        ReportPortFiles();
     } else {
         std::invoke_result_t<Work> result{};
         RunOperation([&] { result = work(); });
         m_runningCommand = outer;
+        ReportPortFiles();
         return result;
     }
+}
+
+std::string CProgrammerDlg::ReportPortFiles(bool asLine) {
+    const std::string lost = m_core.Port().FinishFiles();
+    // Each failure once, not again after every later command.
+    if (!lost.empty() && lost != m_reportedFileError) {
+        if (asLine) {
+            WriteErrorLine(ApplicationCaption() + QStringLiteral(": ") +
+                           QString::fromStdString(lost));
+        } else {
+            ShowMessage(lost);
+        }
+    }
+    m_reportedFileError = lost;
+    return lost;
 }
 
 void CProgrammerDlg::done(int result) {
@@ -149,7 +166,14 @@ void CProgrammerDlg::OnFileOpen() {
 
 void CProgrammerDlg::LoadFile(const std::string& path) {
     m_core.m_noFileLoaded = 1;
-    const velmo::LoadedImage loaded = velmo::LoadImageFile(path);
+    // The running line trace is no image: it grows while it is read.
+    velmo::LoadedImage loaded;
+    if (m_core.Port().WritesFile(path)) {
+        loaded.error = velmo::LoadError::CannotOpen;
+        velmo::ClearImage(loaded.image);
+    } else {
+        loaded = velmo::LoadImageFile(path);
+    }
     // A failed load leaves the image erased, so nothing of an earlier file is programmed.
     m_core.m_image = loaded.image;
     const bool opened = loaded.error != velmo::LoadError::CannotOpen;

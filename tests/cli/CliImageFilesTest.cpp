@@ -35,6 +35,14 @@ TEST(CliInputFiles, InfoNamesTheFormatAndWhatTheFileSupplies) {
         {"big.bin", std::string(FLASH_SIZE + 1, '\x11'), kExitUsage,
          {"größer als der Flash des Controllers (12288 Bytes)"}},
         {"beyond.hex", ":01300000AA25\n", kExitUsage, {"größer als der Flash"}},
+        // Byte counts beyond the line's data, with checksums that still balance.
+        {"short.hex", ":040000001234B6\n", kExitUsage,
+         {"short.hex\", Zeile 1: der Datensatz kündigt 4 Datenbytes an, die Zeile enthält aber "
+          "nur 2."}},
+        {"second.hex", ":0300000002000BF0\n:03001000AA43\n:00000001FF\n", kExitUsage,
+         {"Zeile 2: der Datensatz kündigt 3 Datenbytes an, die Zeile enthält aber nur 1."}},
+        {"exact.hex", ":020000040000FA\n:0400000012345678E8\n", kExitOk,
+         {"4 Bytes von der Datei geliefert"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -45,6 +45,8 @@ std::map<char, char> LastLevels(const std::string& vcd) {
 TEST(CliProcessTest, ExitStatusAndStreamsForEveryKindOfCall) {
     TempDir dir;
     const auto env = SimEnvironment(dir.Path("chip.bin"));
+    // Its byte count promises four bytes, its line holds two (and a checksum that balances).
+    const std::string shortRecord = dir.Write("short.hex", ":040000001234B6\n");
     const struct {
         std::vector<std::string> args;
         int status;
@@ -62,6 +64,10 @@ TEST(CliProcessTest, ExitStatusAndStreamsForEveryKindOfCall) {
         {{"program", "--clock", "abc", kExampleHex}, 2, "", "Ungültige Taktfrequenz"},
         {{"info", dir.Path("missing.hex")}, 2, "", "kann nicht geöffnet werden"},
         {{"verify", kExampleHex}, 1, "", "erste Abweichung an Adresse 0x0000"},
+        {{"info", shortRecord}, 2, "", "Zeile 1: der Datensatz kündigt 4 Datenbytes an"},
+        {{"program", shortRecord}, 2, "", "die Zeile enthält aber nur 2."},
+        // A file whose size the system does not know: the bytes read count.
+        {{"info", "/proc/self/status"}, 0, "Format:    binär", ""},
     };
     for (const auto& c : cases) {
         const ChildResult result = RunCli(c.args, env);
@@ -71,6 +77,7 @@ TEST(CliProcessTest, ExitStatusAndStreamsForEveryKindOfCall) {
         EXPECT_TRUE(Contains(result.out, c.out)) << result.out;
         if (c.status == 0) {
             EXPECT_EQ(result.err.find("velmo-cli:"), std::string::npos) << result.err;
+            EXPECT_FALSE(Contains(result.out, "Belegt:    0 Bytes")) << result.out;
         } else {
             EXPECT_TRUE(Contains(result.err, c.err)) << result.err;
             // Exactly one line of reason, after whatever progress there was.

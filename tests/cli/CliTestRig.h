@@ -44,6 +44,7 @@ class ForwardingPort : public PortIo {
         m_inner.WritePort(address, value);
         if (m_afterWrite) m_afterWrite();
     }
+    std::string FinishFiles() override { return m_inner.FinishFiles(); }
 
   protected:
     void OnBaseAddressChanged() override { m_inner.SetBaseAddress(BaseAddress()); }

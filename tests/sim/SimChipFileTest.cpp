@@ -1,5 +1,6 @@
 // The simulated flash kept in a file across runs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -158,6 +159,63 @@ TEST_F(SimChipFile, ABadFileIsAStartFailureNamingIt) {
     std::ifstream in((dir_ / "short.bin").string(), std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "abc");
+}
+
+// Two ports on one chip file take turns: the lock is held from the driver's start to its
+// stop, the second start waits (and says so) or gives up, and then finds the first's flash.
+TEST_F(SimChipFile, ASecondPortOnTheSameFileWaitsForTheFirst) {
+    VirtualClock clock;
+    SimPort first(clock, WithFile(path_));
+    first.StartDriver();
+    ASSERT_TRUE(first.DriverActive()) << first.DriverMessage();
+    Program(first, clock, {{0x0042, 0x24}});
+
+    std::vector<std::string> notices;
+    SimOptions waiting = WithFile(path_);
+    waiting.lockWaitSeconds = 0;
+    waiting.notice = [&notices](const std::string& text) { notices.push_back(text); };
+    SimPort second(clock, waiting);
+    second.StartDriver();
+    EXPECT_FALSE(second.DriverActive());
+    EXPECT_NE(second.DriverMessage().find("wird von einem anderen Lauf benutzt"), std::string::npos)
+        << second.DriverMessage();
+    EXPECT_TRUE(notices.empty()) << "no wait was allowed, so none was announced";
+
+    // Saving moves the lock over to the new file: it is never free in between.
+    Program(first, clock, {{0x0043, 0x25}});
+    second.StartDriver();
+    EXPECT_FALSE(second.DriverActive());
+
+    first.StopDriver();
+    second.StartDriver();
+    ASSERT_TRUE(second.DriverActive()) << second.DriverMessage();
+    EXPECT_EQ(second.Chip().Flash()[0x0042], 0x24);
+    EXPECT_EQ(second.Chip().Flash()[0x0043], 0x25);
+}
+
+TEST_F(SimChipFile, PipesAndDevicesAreNoChipFiles) {
+    const std::string pipe = (dir_ / "chip.pipe").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    VirtualClock clock;
+    SimPort port(clock, WithFile(pipe));  // would wait for a writer if it opened the pipe plainly
+    port.StartDriver();
+    EXPECT_FALSE(port.DriverActive());
+    EXPECT_NE(port.DriverMessage().find("keine gewöhnliche Datei"), std::string::npos)
+        << port.DriverMessage();
+}
+
+TEST_F(SimChipFile, ASaveThatFailsIsReportedByFinishFiles) {
+    const fs::path folder = dir_ / "chips";
+    fs::create_directories(folder);
+    VirtualClock clock;
+    SimPort port(clock, WithFile((folder / "chip.bin").string()));
+    port.StartDriver();
+    EXPECT_EQ(port.FinishFiles(), "");
+    fs::remove_all(folder);
+    Program(port, clock, {{0x0001, 0x11}});
+    const std::string lost = port.FinishFiles();
+    EXPECT_NE(lost.find("kann nicht geschrieben werden"), std::string::npos) << lost;
+    EXPECT_NE(lost.find((folder / "chip.bin").string()), std::string::npos) << lost;
 }
 
 }  // namespace
