@@ -13,6 +13,7 @@
 #include "dialogs/Artwork.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
+#include "ui/QtGerman.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ int CProgrammerApp::Run(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(program);
+    velmo::ui::InstallGermanQtTexts();
     QApplication::setWindowIcon(velmo::dialogs::AppIcon());
     const bool headless = HeadlessPlatform();
     if (headless && !batch) {

@@ -136,7 +136,10 @@ class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     // (the first one asked for counts).
     void PostQuit(int exitCode);
     bool QuitPosted() const { return m_quitCode.has_value(); }
-    int ExitCode() const { return m_quitCode.value_or(0); }
+    // The status of an end that no quit decided (Exit, the close box, a second start, Enter
+    // or Escape): 0, unless a batch run set another while its work is not done.
+    void SetUnfinishedExitCode(int exitCode) { m_unfinishedExitCode = exitCode; }
+    int ExitCode() const { return m_quitCode.value_or(m_unfinishedExitCode); }
 
     // Ends the modal run; while an operation runs, as soon as it has returned.
     void done(int result) override;
@@ -197,6 +200,7 @@ class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     int m_runningCommand = 0;  // the device command whose operation runs, 0 for none
     std::optional<int> m_pendingDone;
     std::optional<int> m_quitCode;
+    int m_unfinishedExitCode = 0;
 
     // What the controls show, as the data exchange moves it.
     int m_lockBit1 = 0;
