@@ -54,10 +54,10 @@ void KeepForLater(pid_t pid) {
 // posix_spawn's attribute and file-action objects, released whatever happens.
 class SpawnSetup {
   public:
-    SpawnSetup() {
-        m_ready = ::posix_spawnattr_init(&m_attributes) == 0;
-        m_ready = ::posix_spawn_file_actions_init(&m_actions) == 0 && m_ready;
-        if (!m_ready) return;
+    SpawnSetup()
+        : m_haveAttributes(::posix_spawnattr_init(&m_attributes) == 0),
+          m_haveActions(::posix_spawn_file_actions_init(&m_actions) == 0) {
+        if (!m_haveAttributes || !m_haveActions) return;
         // Its own session: a Ctrl+C in our terminal does not reach the browser it starts.
         // No blocked signals and default handlers, whatever this program has set up.
         sigset_t none;
@@ -73,8 +73,8 @@ class SpawnSetup {
                                                0) == 0;
     }
     ~SpawnSetup() {
-        ::posix_spawn_file_actions_destroy(&m_actions);
-        ::posix_spawnattr_destroy(&m_attributes);
+        if (m_haveActions) ::posix_spawn_file_actions_destroy(&m_actions);
+        if (m_haveAttributes) ::posix_spawnattr_destroy(&m_attributes);
     }
     SpawnSetup(const SpawnSetup&) = delete;
     SpawnSetup& operator=(const SpawnSetup&) = delete;
@@ -86,6 +86,8 @@ class SpawnSetup {
   private:
     posix_spawnattr_t m_attributes{};
     posix_spawn_file_actions_t m_actions{};
+    bool m_haveAttributes = false;
+    bool m_haveActions = false;
     bool m_ready = false;
 };
 
