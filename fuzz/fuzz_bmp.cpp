@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!dib) {
         return 0;
     }
-    if (dib->Width() <= 0 || dib->Height() <= 0 || dib->Width() > velmo::DibBitmap::kMaxSide ||
+    // A width or height of 0 is a picture without pixels; nothing is ever negative.
+    if (dib->Width() < 0 || dib->Height() < 0 || dib->Width() > velmo::DibBitmap::kMaxSide ||
         dib->Height() > velmo::DibBitmap::kMaxSide || dib->PixelStart() > size) {
         std::abort();
     }

@@ -5,6 +5,8 @@
 #   main-programming.png   a batch run in the middle of programming
 #   main-driver-failure.png  a start without a parallel port (VELMO_PORT=ppdev)
 #   clock-rate.png         the "Konfiguration" dialog, opened through Extras > Taktrate
+#   open-dialog.png        the Open dialog (Datei > Öffnen), Qt's own, in German
+#   overwrite-question.png the question before Datei > Speichern unter... replaces a file
 # and, from bin/velmo-dialog-shots, the About, interface and batch-call help dialogs.
 #   scripts/screenshots.sh [OUTDIR]       (default docs/screenshots; build in BUILD_DIR or build/)
 # Needs xvfb, x11-utils, imagemagick, xdotool and openbox (scripts/setup.sh installs them).
@@ -89,6 +91,35 @@ xdotool key t
 dialog=$(window_of '^Konfiguration$')
 sleep 0.5
 shot "$dialog" clock-rate.png
+xdotool key Escape
+sleep 0.5
+
+# The file dialogs and the question before a file is replaced, with Qt's German texts.
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool key --clearmodifiers alt+d
+sleep 0.5
+xdotool key f
+dialog=$(window_of '^Öffnen der Applikationsdatei$')
+sleep 1
+shot "$dialog" open-dialog.png
+xdotool key Escape
+sleep 0.5
+printf 'old' >"$work/gelesen.bin"
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool key --clearmodifiers alt+d
+sleep 0.5
+xdotool key s
+dialog=$(window_of '^Speichern der Binärdatei$')
+sleep 1
+xdotool type --delay 20 "$work/gelesen.bin"
+xdotool key Return
+sleep 1
+# The question carries the dialog's caption; it is the window that has the focus now.
+question=$(xdotool getactivewindow)
+[ "$question" != "$dialog" ] || { echo "screenshots: no overwrite question" >&2; exit 1; }
+shot "$question" overwrite-question.png
+xdotool key Escape
+sleep 0.5
 xdotool key Escape
 stop
 

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
     build-essential g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     libgtest-dev libgmock-dev googletest
     clang libclang-rt-14-dev
     xvfb xauth x11-utils imagemagick fonts-dejavu-core openbox xdotool

@@ -25,6 +25,9 @@ BatchRun::BatchRun(CProgrammerDlg& dialog, velmo::BatchJob job)
 }
 
 void BatchRun::Start(bool driverRunning) {
+    // Until the file is programmed, a script that started us must not read the end as
+    // success, however the program is made to end.
+    if (m_job.action == "1" && !m_job.filePath.empty()) m_dialog.SetUnfinishedExitCode(1);
     if (driverRunning) {
         m_timer->start(kBatchDelayMs);
     } else {
@@ -57,7 +60,9 @@ void BatchRun::OnTimer() {
             EndUnattended(0);
             return;
         }
-        const int status = m_dialog.OnProgram() == velmo::ProgramOutcome::Programmed ? 0 : 1;
+        const bool programmed = m_dialog.OnProgram() == velmo::ProgramOutcome::Programmed;
+        if (programmed) m_dialog.SetUnfinishedExitCode(0);
+        const int status = programmed ? 0 : 1;
         // A failure a person can act on keeps the window open; the error flag says there was
         // one, also when a second start of the board then succeeded.
         if (m_dialog.Core().m_errorFlag == 0) {

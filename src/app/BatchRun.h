@@ -14,7 +14,9 @@ void ApplyCommandLine(CProgrammerDlg& dialog, const velmo::CommandLineSettings& 
 // The unattended batch run: one second after the window has come up, the file is loaded and
 // programmed and the program ends itself with a status that tells a script what happened.
 // Outcomes a person can act on (the board did not answer, nothing to do) keep a visible
-// window open; without a display every run ends when its work ends.
+// window open; without a display every run ends when its work ends. A run that is to program
+// a file ends with status 1 whenever the program ends before that succeeded, by its own
+// outcome or by Exit, the close box or a second start.
 class BatchRun : public QObject {
     Q_OBJECT
   public:

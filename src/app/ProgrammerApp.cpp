@@ -15,6 +15,7 @@
 #include "image/FileIdentity.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
+#include "ui/QtGerman.h"
 
 namespace {
 
@@ -95,6 +96,7 @@ int CProgrammerApp::Run(int argc, char** argv) {
     QApplication application(argc, argv);
     fallback.Done();
     QCoreApplication::setApplicationName(program);
+    velmo::ui::InstallGermanQtTexts();
     QApplication::setWindowIcon(velmo::dialogs::AppIcon());
     const bool headless = HeadlessPlatform();
     if (headless && !batch) {

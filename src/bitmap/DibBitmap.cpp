@@ -136,8 +136,9 @@ std::optional<DibBitmap> DibBitmap::FromBlock(std::vector<std::uint8_t> block) {
     if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 24) {
         return std::nullopt;
     }
-    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
-        width * height > kMaxPixels) {
+    // A width or height of 0 is a picture without pixels: it replaces what was shown and
+    // draws nothing.
+    if (width < 0 || width > kMaxSide || height > kMaxSide || width * height > kMaxPixels) {
         return std::nullopt;
     }
 

@@ -28,10 +28,13 @@ struct DibColour {
 //   not used, so a gap between table and pixels is read as pixels;
 // - 1, 4, 8 and 24 bits per pixel, uncompressed, bottom-up or top-down (negative height).
 //
+// A width or height of 0 is read as a picture without pixels.
+//
 // Refused, because they cannot be read safely or would be drawn wrongly: 16 and 32 bits per
-// pixel, compressed pixels, a width or height of 0 or beyond 32767, more than kMaxPixels
-// pixels, and every file whose header, colour table and pixel rows need more bytes than its
-// size field leaves. A header of 16 to 35 bytes holds no colour-count field; it is taken as 0.
+// pixel, compressed pixels, a negative width, a width or height beyond 32767, more than
+// kMaxPixels pixels, and every file whose header, colour table and pixel rows need more bytes
+// than its size field leaves. A header of 16 to 35 bytes holds no colour-count field; it is
+// taken as 0.
 class DibBitmap {
   public:
     static constexpr int kMaxSide = 32767;

@@ -3,6 +3,9 @@
 #include <locale.h>
 #include <stdlib.h>
 
+#include <cmath>
+#include <cstddef>
+
 namespace velmo {
 namespace {
 
@@ -20,6 +23,49 @@ bool ValueBehind(const std::string& text, const char* key, std::string& value) {
     if (at == std::string::npos) return false;
     value = text.substr(at + 2);
     return true;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The longest leading part of text that is a decimal number: optional sign, digits with an
+// optional decimal point, then an optional exponent. The C library's own reader also takes
+// hexadecimal numbers, "inf" and "nan"; none of them is a clock rate a batch file means.
+std::string LeadingDecimal(const std::string& text) {
+    std::size_t at = text.find_first_not_of(" \t\n\v\f\r");
+    if (at == std::string::npos) return {};
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    const auto skipDigits = [&text](std::size_t from) {
+        while (from < text.size() && IsDigit(text[from])) ++from;
+        return from;
+    };
+    const std::size_t integerEnd = skipDigits(at);
+    std::size_t digits = integerEnd - at;
+    at = integerEnd;
+    if (at < text.size() && text[at] == '.') {
+        const std::size_t fractionEnd = skipDigits(at + 1);
+        digits += fractionEnd - (at + 1);
+        at = fractionEnd;
+    }
+    if (digits == 0) return {};
+    // An exponent counts only with digits behind it; "12e" is 12.
+    std::size_t exponent = at;
+    if (exponent < text.size() && (text[exponent] == 'e' || text[exponent] == 'E')) {
+        ++exponent;
+        if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) ++exponent;
+        if (exponent < text.size() && IsDigit(text[exponent])) at = skipDigits(exponent);
+    }
+    return text.substr(0, at);
+}
+
+// The clock rate a -t text names, in MHz; 0 when it names none. A number too large for a
+// double names none either, rather than an infinite rate.
+double DecimalRate(const std::string& text) {
+    const std::string number = LeadingDecimal(text);
+    if (number.empty()) return 0.0;
+    const double rate = strtod_l(number.c_str(), nullptr, CLocale());
+    return std::isfinite(rate) ? rate : 0.0;
 }
 
 std::string TrimBlanks(const std::string& text) {
@@ -67,7 +113,7 @@ CommandLineSettings ParseCommandLine(const std::string& text) {
         const std::size_t dash = value.find('-');
         const std::string number =
             TrimBlanks(dash == std::string::npos ? std::string() : value.substr(0, dash));
-        const double rate = strtod_l(number.c_str(), nullptr, CLocale());
+        const double rate = DecimalRate(number);
         settings.clockRate = rate == 0.0 ? 24.0 : rate;
     }
 

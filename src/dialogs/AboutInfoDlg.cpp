@@ -32,7 +32,7 @@ CAboutInfoDlg::CAboutInfoDlg(QWidget* parent) : QDialog(parent) {
     icon->setGeometry(QRect(du.X(11), du.Y(17), kIconPixels, kIconPixels));
     icon->setPixmap(QApplication::windowIcon().pixmap(kIconPixels, kIconPixels));
     AddStaticText(*this, du, QStringLiteral("Velmo-Programmer Version S1V0-F"), 40, 10, 119, 8);
-    AddStaticText(*this, du, QStringLiteral("Velmo-Programmer maintainers"), 40, 25, 119, 11);
+    AddStaticText(*this, du, QStringLiteral("Velmo-Programmer-Entwickler"), 40, 25, 119, 11);
     QPushButton* ok = AddOkButton(*this, du, 60, 79, 50, 14);
     m_homepageLink = new CLinkLabel(QStringLiteral("Homepage"), this);
     m_homepageLink->setGeometry(du.Rect(14, 89, 97, 8));

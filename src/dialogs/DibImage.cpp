@@ -23,6 +23,11 @@ bool CDibImage::LoadBitmapFile(const QString& path) {
 void CDibImage::TakeBitmap(velmo::DibBitmap bitmap) {
     m_bitmap = std::move(bitmap);
     QImage picture(m_bitmap.Width(), m_bitmap.Height(), QImage::Format_RGB32);
+    if (picture.isNull()) {
+        // A picture of width or height 0 has no rows to fill and draws nothing.
+        m_picture = QImage();
+        return;
+    }
     const auto pixels = m_bitmap.ToArgb32();
     const auto rowBytes = static_cast<std::size_t>(m_bitmap.Width()) * sizeof(std::uint32_t);
     for (int y = 0; y < m_bitmap.Height(); ++y) {

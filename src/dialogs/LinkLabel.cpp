@@ -1,21 +1,23 @@
 #include "dialogs/LinkLabel.h"
 
 #include "hyperlink/LinkOpening.h"
+#include "hyperlink/OpenerProcess.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
-#include <QUrl>
 
 namespace {
 
 // The desktop's mime lookup answers at once; a hung one must not freeze the dialog for long.
 constexpr int kMimeQueryTimeoutMs = 3000;
+// The click waits for the opener's answer as long as this, blocking the dialog as any call
+// into the desktop would; an opener that takes longer has started what it opens.
+constexpr int kOpenerWaitMs = 3000;
 
 std::string LocalString(const QString& s) {
     return s.toLocal8Bit().toStdString();
@@ -108,12 +110,20 @@ QString CLinkLabel::HtmlOpenCommand() {
 }
 
 int CLinkLabel::OpenTarget(const QString& target) {
-    if (QDesktopServices::openUrl(QUrl(target, QUrl::TolerantMode))) {
+    // The desktop's opener itself, not through the toolkit: only its exit status tells
+    // whether anything took the target. An opener still busy after the wait has started
+    // something (a browser in the foreground, say) and counts as success.
+    const velmo::OpenerOutcome opened =
+        velmo::RunOpener({"xdg-open", LocalString(target)}, kOpenerWaitMs);
+    if (opened.state == velmo::OpenerState::Succeeded ||
+        opened.state == velmo::OpenerState::StillRunning) {
         return velmo::kOpenSucceeded;
     }
-    // The desktop knows no handler for it; a web browser usually opens mailto: and web
-    // addresses alike, so try the one registered for HTML pages.
-    const int desktopResult = velmo::kOpenNoAssociation;
+    // A web browser usually opens mailto: and web addresses alike, so try the one
+    // registered for HTML pages.
+    const int desktopResult = opened.state == velmo::OpenerState::Failed
+                                  ? velmo::OpenCodeForOpenerStatus(opened.exitStatus)
+                                  : velmo::kOpenNoAssociation;
     const QString registered = HtmlOpenCommand();
     if (registered.isEmpty()) {
         return desktopResult;

@@ -44,8 +44,9 @@ class CLinkLabel : public QLabel {
     // Resizes the window to its text by the alignment rules above.
     void FitWindowToText();
 
-    // Opens a target: the desktop's handler first, then the command registered for web
-    // pages. Returns a code of dialogs/core/LinkOpening.h: above 32 is success.
+    // Opens a target: the desktop's opener first, waiting up to 3 seconds for its answer,
+    // then the command registered for web pages. Returns a code of hyperlink/LinkOpening.h:
+    // above 32 is success.
     virtual int OpenTarget(const QString& target);
     // The message box for a failed open.
     virtual void ShowOpenError(int code);

@@ -12,8 +12,9 @@ namespace velmo {
 
 // Result codes of opening a link target, in the numbering of the Windows shell: above 32 is
 // success, 32 and below name the failure. On Linux:
-// - the desktop's own handler (xdg-open behind QDesktopServices) fails: kOpenNoAssociation,
-//   because it says no program takes that kind of target;
+// - the desktop's opener (xdg-open) cannot be started or fails: kOpenNoAssociation, because
+//   it says no program takes that kind of target, or kOpenFileNotFound when it says the
+//   target does not exist;
 // - the registered web-page program is found but cannot be started: kOpenFileNotFound.
 inline constexpr int kOpenOutOfResources = 0;
 inline constexpr int kOpenFileNotFound = 2;

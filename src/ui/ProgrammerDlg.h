@@ -140,7 +140,10 @@ class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     // (the first one asked for counts).
     void PostQuit(int exitCode);
     bool QuitPosted() const { return m_quitCode.has_value(); }
-    int ExitCode() const { return m_quitCode.value_or(0); }
+    // The status of an end that no quit decided (Exit, the close box, a second start, Enter
+    // or Escape): 0, unless a batch run set another while its work is not done.
+    void SetUnfinishedExitCode(int exitCode) { m_unfinishedExitCode = exitCode; }
+    int ExitCode() const { return m_quitCode.value_or(m_unfinishedExitCode); }
 
     // Ends the modal run; while an operation runs, as soon as it has returned.
     void done(int result) override;
@@ -202,6 +205,7 @@ class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     std::optional<int> m_pendingDone;
     std::optional<int> m_quitCode;
     std::string m_reportedFileError;
+    int m_unfinishedExitCode = 0;
 
     // What the controls show, as the data exchange moves it.
     int m_lockBit1 = 0;

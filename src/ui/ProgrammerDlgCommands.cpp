@@ -224,7 +224,7 @@ void CProgrammerDlg::OnExit() {
 
 void CProgrammerDlg::OnClose() {
     m_core.ShutdownDriver();
-    m_processExit(0);
+    m_processExit(ExitCode());
 }
 
 void CProgrammerDlg::OnErase() {

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +17,7 @@
 
 #include "dialogs/Artwork.h"
 #include "ui/Commands.h"
+#include "ui/FileDialogs.h"
 #include "ui/ProgrammerDlg.h"
 
 using namespace velmo::ui;
@@ -57,23 +57,8 @@ CProgrammerDlg::CProgrammerDlg(velmo::PortIo& port, velmo::Clock& clock, QWidget
     setAttribute(Qt::WA_AlwaysShowToolTips);
 
     m_clockDlg.SetApply([this](double mhz) { m_core.SetClockRate(mhz); });
-    m_chooseOpenFile = [this] {
-        QFileDialog dialog(this, QStringLiteral("Öffnen der Applikationsdatei"));
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        // A typed name that does not exist is accepted; the load then reports it.
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setNameFilters(
-            {QStringLiteral("Intel-Hex-File (*.ihx)"), QStringLiteral("Intel-Hex-File (*.hex)"),
-             QStringLiteral("Bin-File (*.bin)"), QStringLiteral("All Files (*.*)")});
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
-    };
-    m_chooseSaveFile = [this] {
-        QFileDialog dialog(this, QStringLiteral("Speichern der Binärdatei"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setNameFilter(QStringLiteral("Bin-File (*.bin)"));
-        dialog.setDefaultSuffix(QStringLiteral("bin"));
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
-    };
+    m_chooseOpenFile = [this] { return ChooseOpenFile(this); };
+    m_chooseSaveFile = [this] { return ChooseSaveFile(this); };
     m_processExit = [](int status) {
         std::fflush(nullptr);
         std::_Exit(status);

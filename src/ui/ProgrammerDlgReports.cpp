@@ -123,7 +123,11 @@ QString CProgrammerDlg::StatusText() const {
 }
 
 void CProgrammerDlg::SetStatusText(const std::string& text) {
-    if (m_statusBar) m_statusBar->setText(QString::fromStdString(text));
+    if (m_statusBar) {
+        m_statusBar->setText(QString::fromStdString(text));
+        // The line is cut at the window's edge; its tip shows it whole.
+        m_statusBar->setToolTip(QString::fromStdString(text));
+    }
     if (m_headless) WriteErrorLine(QStringLiteral("Status: ") + QString::fromStdString(text));
 }
 

@@ -5,6 +5,7 @@
 #include <QMenu>
 
 #include "ui/Commands.h"
+#include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
 
 using namespace velmo::ui;
@@ -33,7 +34,15 @@ bool CProgrammerDlg::OnInitDialog() {
     if (running) {
         SetStatusText(kDriverStarted);
     } else {
-        SetStatusText(kDriverFailed + m_core.DriverMessage());
+        const std::string failure = kDriverFailed + m_core.DriverMessage();
+        SetStatusText(failure);
+        // The driver's reason and its advice (group lp, modprobe) rarely fit the status
+        // line; a start from a terminal shows them whole there. Without a display the
+        // status line itself goes there already.
+        if (!m_headless) {
+            WriteErrorLine(ApplicationCaption() + QStringLiteral(": ") +
+                           QString::fromStdString(failure));
+        }
         EnterDriverFailureState();
     }
     SetItemEnabled(kAbort, false);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTest>
 
 #include <memory>
 
@@ -150,4 +151,73 @@ TEST(BatchRun, TheQuitEndsTheModalRunOnceControlIsBack) {
     EXPECT_EQ(rig->ExitCode(), 0);
     EXPECT_EQ(rig.Chip().Flash(), rig->Core().m_image);
     EXPECT_FALSE(rig.window.exitStatus.has_value());
+}
+
+// However the program is made to end, a script learns from status 1 that its file was not
+// programmed; only a run that programmed it, or had nothing to program, ends with 0.
+TEST(BatchRun, EndingBeforeTheFileIsProgrammedGivesStatusOne) {
+    enum class Moment { BeforeTheTimer, WhileProgramming, AfterTheRun };
+    enum class End { Exit, CloseBox, Escape };
+    struct Row {
+        const char* name;
+        QString line;
+        const char* simOptions;
+        Moment moment;
+        int status;
+    };
+    const QString program = "-a1 -p378 -m2 -t11.0 -f" + kBlink;
+    const Row rows[] = {
+        {"before the run", program, "", Moment::BeforeTheTimer, 1},
+        {"while programming", program, "", Moment::WhileProgramming, 1},
+        {"board did not answer", program, "board=absent", Moment::AfterTheRun, 1},
+        {"programmed", program, "", Moment::AfterTheRun, 0},
+        {"other action", "-a2 -p378 -m2 -t11.0 -f" + kBlink, "", Moment::BeforeTheTimer, 0},
+        {"nothing to program", "-a1 -p378 -m2", "", Moment::BeforeTheTimer, 0},
+    };
+    for (const End end : {End::Exit, End::CloseBox, End::Escape}) {
+        for (const Row& row : rows) {
+            // Escape ends the dialog only once the operation has returned, and so lets the
+            // programming finish first.
+            if (end == End::Escape && row.moment == Moment::WhileProgramming) continue;
+            SCOPED_TRACE(std::string(row.name) + " / end " + std::to_string(int(end)));
+            std::string error;
+            auto options = ParseSimOptions(row.simOptions, &error);
+            ASSERT_TRUE(options) << error;
+            BatchRig rig(*options);
+            rig.Start(row.line, false);
+            std::optional<int> status;
+            const auto endNow = [&] {
+                switch (end) {
+                    case End::Exit:
+                        rig->RunCommand(kExit);
+                        status = rig.window.exitStatus;
+                        break;
+                    case End::CloseBox:
+                        rig->close();
+                        status = rig.window.exitStatus;
+                        break;
+                    case End::Escape:
+                        QTest::keyClick(&*rig, Qt::Key_Escape);
+                        status = rig->ExitCode();
+                        break;
+                }
+            };
+            if (row.moment == Moment::WhileProgramming) {
+                rig.window.WhenPumped([&] { return rig->Progress()->value() > 0; }, endNow);
+            }
+            if (row.moment != Moment::BeforeTheTimer) rig.run->OnTimer();
+            if (row.moment != Moment::WhileProgramming) endNow();
+            ASSERT_TRUE(status.has_value());
+            EXPECT_EQ(*status, row.status);
+        }
+    }
+}
+
+TEST(BatchRun, AnInteractiveSessionEndsWithStatusZero) {
+    WindowRig window;
+    window->OnInitDialog();
+    window->RunCommand(kExit);
+    ASSERT_TRUE(window.exitStatus.has_value());
+    EXPECT_EQ(*window.exitStatus, 0);
+    EXPECT_EQ(window->ExitCode(), 0);
 }

@@ -112,8 +112,6 @@ TEST(DibRead, RefusesFilesItCannotReadSafely) {
     });
     add("2 bits per pixel", [](BmpSpec& s) { s.bitsPerPixel = 2; });
     add("run-length compressed", [](BmpSpec& s) { s.compression = 1; });
-    add("width 0", [](BmpSpec& s) { s.width = 0; });
-    add("height 0", [](BmpSpec& s) { s.height = 0; });
     add("negative width", [](BmpSpec& s) { s.width = -2; });
     add("width beyond 32767", [](BmpSpec& s) { s.width = 32768; });
     add("height beyond 32767 top-down", [](BmpSpec& s) { s.height = -32768; });
@@ -126,6 +124,39 @@ TEST(DibRead, RefusesFilesItCannotReadSafely) {
     add("colour count one entry too many", [](BmpSpec& s) { s.colourCountField = 7; });
     for (const Case& c : cases) {
         EXPECT_FALSE(Read(c.spec)) << c.what;
+    }
+}
+
+TEST(DibRead, WidthOrHeightZeroIsAPictureWithoutPixels) {
+    struct Case {
+        const char* what;
+        std::uint32_t headerSize;
+        std::int32_t width;
+        std::int32_t height;
+        std::uint16_t bitsPerPixel;
+    };
+    const Case cases[] = {
+        {"width 0", 40, 0, 2, 8},
+        {"height 0", 40, 2, 0, 8},
+        {"both 0, 24 bits", 40, 0, 0, 24},
+        {"core header, width 0", 12, 0, 5, 8},
+        {"core header, height 0", 12, 7, 0, 1},
+    };
+    for (const Case& c : cases) {
+        BmpSpec s = EightBitTwoByTwo();
+        s.headerSize = c.headerSize;
+        s.width = c.width;
+        s.height = c.height;
+        s.bitsPerPixel = c.bitsPerPixel;
+        s.table.assign(c.bitsPerPixel == 24 ? 0 : std::size_t{1} << c.bitsPerPixel, 0x102030);
+        s.colourCountField = 0;
+        s.pixels.clear();  // no row holds a pixel
+        const auto dib = Read(s);
+        ASSERT_TRUE(dib) << c.what;
+        EXPECT_EQ(dib->Width(), c.width) << c.what;
+        EXPECT_EQ(dib->Height(), c.height) << c.what;
+        EXPECT_TRUE(dib->ToArgb32().empty()) << c.what;
+        EXPECT_EQ(dib->PixelAt(0, 0), kBlack) << c.what;
     }
 }
 

@@ -54,6 +54,25 @@ const Row kRows[] = {
     {"-t12MHz -f", "1", 1, 0x378, Board, 12.0, ""},
     {"-t11,0 -f", "1", 1, 0x378, Board, 11.0, ""},  // a comma is no decimal point
     {"-t", "1", 1, 0x378, Board, 24.0, ""},
+    {"-t48 -f", "1", 1, 0x378, Board, 48.0, ""},
+    {"-t.5 -f", "1", 1, 0x378, Board, 0.5, ""},
+    {"-t12. -f", "1", 1, 0x378, Board, 12.0, ""},
+    {"-t12e -f", "1", 1, 0x378, Board, 12.0, ""},  // an exponent needs digits
+    {"-t2E+1 -f", "1", 1, 0x378, Board, 20.0, ""},
+    {"-t1e308 -f", "1", 1, 0x378, Board, 1e308, ""},
+    // Only the decimal form is a number: hexadecimal, infinity and NaN are none, and a
+    // number too large for a double counts as none too.
+    {"-t0x10 -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-t0X1p4 -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-t0x18 -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-tinf -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-tINFINITY -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-tnan -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-tNAN(42) -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-t1e999 -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-t+ -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-t. -f", "1", 1, 0x378, Board, 24.0, ""},
+    {"-t+.e5 -f", "1", 1, 0x378, Board, 24.0, ""},
     // The path holds "-a" before any real -a: that occurrence is the switch.
     {"-fc:\\my-app\\x.bin", "p", 1, 0x378, Board, 24.0, "c:\\my-app\\x.bin"},
     {"-a1 -f\"c:\\my files\\x.bin\" ", "1", 1, 0x378, Board, 24.0, "\"c:\\my files\\x.bin\" "},
@@ -91,11 +110,17 @@ TEST(ParseCommandLine, RowsDoNotDependOnTheProcessLocale) {
     if (!switched) GTEST_SKIP() << "no German locale installed";
 }
 
-TEST(ParseCommandLine, StrangeRatesStayNumbers) {
-    // strtod's own results; the bit delay copes with them.
-    EXPECT_TRUE(std::isinf(ParseCommandLine("-t1e999 -f").clockRate));
-    EXPECT_TRUE(std::isnan(ParseCommandLine("-tnan -f").clockRate));
-    EXPECT_DOUBLE_EQ(ParseCommandLine("-t0x18 -f").clockRate, 24.0);
+TEST(ParseCommandLine, AnyClockTextGivesAFinitePositiveRate) {
+    // Longer than any double: four hundred digits overflow, and the same digits behind a
+    // point are an ordinary small number.
+    const std::string huge(400, '9');
+    EXPECT_DOUBLE_EQ(ParseCommandLine("-t" + huge + " -f").clockRate, 24.0);
+    EXPECT_DOUBLE_EQ(ParseCommandLine("-t0." + huge + " -f").clockRate, 1.0);
+    for (const char* text : {"inf", "nan", "0x10", "1e999", "+0", "0.0e7", "   ", "\v\f7"}) {
+        const double rate = ParseCommandLine(std::string("-t") + text + " -f").clockRate;
+        EXPECT_TRUE(std::isfinite(rate) && rate > 0.0) << text << " gives " << rate;
+        EXPECT_GE(BitDelayForClockRate(rate), 1u) << text;
+    }
 }
 
 TEST(JoinArguments, ArgumentsAfterTheProgramNameWithSingleBlanks) {
@@ -114,6 +139,7 @@ TEST(BitDelayForClockRate, HalfPeriodFromTheClockRate) {
     };
     const double inf = std::numeric_limits<double>::infinity();
     const Case cases[] = {
+        {48, 1},
         {40, 2},
         {24, 2},
         {12, 4},

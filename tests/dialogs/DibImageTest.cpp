@@ -146,6 +146,35 @@ TEST_F(DibImageDraw, RefusedFileKeepsThePreviousPicture) {
     EXPECT_EQ(DrawAt(0, 0, 1, 1).pixelColor(3, 1), Source(3, 1));
 }
 
+TEST_F(DibImageDraw, PictureOfWidthOrHeightZeroReplacesTheOldOneAndDrawsNothing) {
+    for (auto [width, height] : {std::pair{0, 2}, {4, 0}}) {
+        BmpSpec empty;
+        empty.width = width;
+        empty.height = height;
+        empty.table.assign(256, 0x808080);
+        const QString path = m_dir.QPath("empty.bmp");
+        ASSERT_TRUE(WriteBytes(path.toStdString(), MakeBmp(empty)));
+        ASSERT_TRUE(m_image.LoadBitmapFile(path)) << width << " x " << height;
+        EXPECT_EQ(m_image.Width(), width);
+        EXPECT_EQ(m_image.Height(), height);
+        EXPECT_TRUE(Drawn(DrawAt(0, 0, 1, 1)).isEmpty()) << width << " x " << height;
+        EXPECT_TRUE(Drawn(DrawAt(3, 3, 2.5, -1)).isEmpty()) << width << " x " << height;
+        ASSERT_TRUE(m_image.LoadBitmapFile(m_path));  // the 4 x 2 picture again
+    }
+    CDibImage placeholder(255, 100);
+    BmpSpec empty;
+    empty.width = 0;
+    empty.table.assign(256, 0);
+    ASSERT_TRUE(WriteBytes(m_dir.Path("zero.bmp"), MakeBmp(empty)));
+    ASSERT_TRUE(placeholder.LoadBitmapFile(m_dir.QPath("zero.bmp")));
+    QImage canvas(300, 120, QImage::Format_RGB32);
+    canvas.fill(kMarker);
+    QPainter painter(&canvas);
+    placeholder.Draw(painter, 0, 0, 1, 1);
+    painter.end();
+    EXPECT_TRUE(Drawn(canvas).isEmpty());
+}
+
 TEST(DibImage, PaletteFollowsTheLoadedPicture) {
     velmo::testing::TempDir dir;
     ASSERT_TRUE(dir.Valid());

@@ -93,6 +93,27 @@ TEST(InterfaceDialog, MissingOrRefusedFileShowsTheGreyPlaceholder) {
     }
 }
 
+TEST(InterfaceDialog, DiagramOfWidthOrHeightZeroLeavesTheDialogsBackground) {
+    velmo::testing::TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    const QString path = dir.QPath("velmo_Programmierkabel.bmp");
+    for (auto [width, height] : {std::pair{0, 100}, {255, 0}}) {
+        BmpSpec empty;
+        empty.width = width;
+        empty.height = height;
+        empty.table.assign(256, 0x000000);
+        ASSERT_TRUE(WriteBytes(path.toStdString(), MakeBmp(empty)));
+        CInterfaceDlg dlg(path, nullptr);
+        EXPECT_EQ(dlg.CableImage().Width(), width);
+        dlg.show();
+        const QImage shot = Snapshot(dlg);
+        const QColor background = dlg.palette().color(QPalette::Window);
+        // Where the grey placeholder would lie: its top row, middle and bottom row.
+        for (const QPoint& p : {QPoint(10, 0), QPoint(254, 50), QPoint(0, 99)})
+            EXPECT_EQ(shot.pixelColor(p), background) << width << " x " << height;
+    }
+}
+
 TEST(InterfaceDialog, ReadsTheFileAtEachOpeningAndPaintsFromMemory) {
     velmo::testing::TempDir dir;
     ASSERT_TRUE(dir.Valid());

@@ -1,16 +1,13 @@
+#include "DesktopStandIns.h"
 #include "QtHelpers.h"
 #include "dialogs/LinkLabel.h"
 #include "hyperlink/LinkOpening.h"
-#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QTest>
-#include <QThread>
 
 #include <deque>
 
@@ -47,16 +44,6 @@ struct Placed {
         label->setAlignment(align);
     }
 };
-
-bool WriteText(const QString& path, const QByteArray& text, bool executable = false) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size()) {
-        return false;
-    }
-    file.close();
-    return !executable ||
-           file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ReadOwner);
-}
 
 }  // namespace
 
@@ -228,70 +215,93 @@ TEST(LinkLabel, FailedOpenShowsTheMessageWithAnExclamation) {
     EXPECT_EQ(icon, QMessageBox::Warning);
 }
 
-// The desktop here (the offscreen platform) opens nothing itself, so each open goes to the
-// program registered for HTML pages, found through a stand-in xdg-mime and desktop file.
+// Each open goes first to the desktop's opener, then to the program registered for HTML
+// pages; both are stand-ins here, found on a PATH of their own.
 class LinkFallback : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.Valid());
-        ASSERT_TRUE(QDir(m_dir.QRoot()).mkpath("bin"));
-        ASSERT_TRUE(QDir(m_dir.QRoot()).mkpath("data/applications"));
-        m_path = std::make_unique<ScopedEnv>("PATH", QFile::encodeName(Path("bin")));
-        m_dataHome = std::make_unique<ScopedEnv>("XDG_DATA_HOME", QFile::encodeName(Path("data")));
-    }
-    QString Path(const QString& name) const { return m_dir.QPath(name); }
-    void RegisterBrowser(const QByteArray& exec) {
-        ASSERT_TRUE(WriteText(Path("bin/xdg-mime"), "#!/bin/sh\necho web-browser.desktop\n", true));
-        ASSERT_TRUE(WriteText(Path("data/applications/web-browser.desktop"),
-                              "[Desktop Entry]\nType=Application\nExec=" + exec + "\n"));
-    }
-    // What the stand-in browser was started with, one argument a line; waits for it to run.
-    QString BrowserArguments() {
-        QFile file(Path("arguments.txt"));
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 20000) {
-            if (file.open(QIODevice::ReadOnly)) {
-                const QString content = QString::fromUtf8(file.readAll());
-                file.close();
-                if (content.endsWith("<end>\n")) {
-                    return content;
-                }
-            }
-            QThread::msleep(10);
-        }
-        return QString();
-    }
+    void SetUp() override { ASSERT_TRUE(desktop.Valid()); }
+    QString Path(const QString& name) const { return desktop.Path(name); }
 
-    velmo::testing::TempDir m_dir;
-    std::unique_ptr<ScopedEnv> m_path;
-    std::unique_ptr<ScopedEnv> m_dataHome;
+    velmo::testing::DesktopStandIns desktop;
 };
 
 TEST_F(LinkFallback, RegisteredBrowserGetsTheTargetWithoutThePlaceholderTail) {
     const QByteArray browser = QFile::encodeName(Path("bin/browser"));
-    const QByteArray out = QFile::encodeName(Path("arguments.txt"));
-    // Only shell builtins: the PATH here holds nothing but the stand-ins.
-    ASSERT_TRUE(WriteText(Path("bin/browser"),
-                          "#!/bin/sh\nprintf '%s\\n' \"$@\" '<end>' > \"" + out + "\"\n", true));
-    RegisterBrowser("\"" + browser + "\" --new-window %u --private");
+    const QByteArray out = QFile::encodeName(Path("arguments"));
+    ASSERT_TRUE(velmo::testing::DesktopStandIns::WriteFile(
+        Path("bin/browser"), "#!/bin/sh\nprintf '%s\\n' \"$@\" '<end>' > \"" + out + "\"\n", true));
+    ASSERT_TRUE(desktop.RegisterBrowser("\"" + browser + "\" --new-window %u --private"));
     CLinkLabel link(QStringLiteral("Kontakt"));
     EXPECT_EQ(link.OpenTarget(QStringLiteral("mailto:kontakt@velmo-programmer.example")),
               velmo::kOpenSucceeded);
-    EXPECT_EQ(BrowserArguments(),
+    EXPECT_EQ(desktop.BrowserArguments(),
               QStringLiteral("--new-window\nmailto:kontakt@velmo-programmer.example\n<end>\n"));
 }
 
 TEST_F(LinkFallback, FailuresMapToShellCodes) {
     CLinkLabel link(QStringLiteral("Kontakt"));
-    // No xdg-mime at all.
+    // No opener and no xdg-mime at all.
     EXPECT_EQ(link.OpenTarget(QStringLiteral("https://x.example/")), velmo::kOpenNoAssociation);
     EXPECT_TRUE(CLinkLabel::HtmlOpenCommand().isEmpty());
-    // A handler whose program does not exist.
-    RegisterBrowser(QFile::encodeName(Path("bin/no-such-browser")) + " %u");
+    // An opener that finds no program for it, and a handler whose program does not exist.
+    ASSERT_TRUE(desktop.InstallOpener(3));
+    ASSERT_TRUE(desktop.RegisterBrowser(QFile::encodeName(Path("bin/no-such-browser")) + " %u"));
     EXPECT_EQ(CLinkLabel::HtmlOpenCommand(), Path("bin/no-such-browser") + " %u");
     EXPECT_EQ(link.OpenTarget(QStringLiteral("https://x.example/")), velmo::kOpenFileNotFound);
-    // xdg-mime names a desktop file that is nowhere.
+    // xdg-mime names a desktop file that is nowhere: the opener's own answer is reported.
     ASSERT_TRUE(QFile::remove(Path("data/applications/web-browser.desktop")));
     EXPECT_EQ(link.OpenTarget(QStringLiteral("https://x.example/")), velmo::kOpenNoAssociation);
+    ASSERT_TRUE(desktop.InstallOpener(2));
+    EXPECT_EQ(link.OpenTarget(QStringLiteral("https://x.example/")), velmo::kOpenFileNotFound);
+}
+
+// A link whose failures are recorded instead of shown; everything else is the real label.
+class ReportingLink : public CLinkLabel {
+  public:
+    using CLinkLabel::CLinkLabel;
+    std::vector<int> errorsShown;
+    void ShowOpenError(int code) override { errorsShown.push_back(code); }
+};
+
+// The opener's own exit status decides the click, not the mere start of the opener.
+TEST_F(LinkFallback, ClickFollowsTheOpenersAnswer) {
+    const QString target = QStringLiteral("mailto:kontakt@velmo-programmer.example");
+    struct Case {
+        const char* name;
+        int openerStatus;  // -1: the opener hangs
+        bool browserRegistered;
+        bool visited;
+        std::vector<int> errors;
+        bool browserStarted;
+    };
+    const Case cases[] = {
+        {"opener opens it", 0, true, true, {}, false},
+        {"opener fails, no fallback", 4, false, false, {velmo::kOpenNoAssociation}, false},
+        {"opener finds no target, no fallback", 2, false, false, {velmo::kOpenFileNotFound}, false},
+        {"opener fails, browser takes it", 1, true, true, {}, true},
+        {"opener still busy after the wait", -1, true, true, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        velmo::testing::DesktopStandIns stand;
+        ASSERT_TRUE(c.openerStatus < 0 ? stand.InstallHangingOpener()
+                                       : stand.InstallOpener(c.openerStatus));
+        if (c.browserRegistered) {
+            ASSERT_TRUE(stand.InstallRecordingBrowser());
+        }
+        QWidget parent;
+        auto* link = new ReportingLink(QStringLiteral("Kontakt"), &parent);
+        link->Attach();
+        link->SetLinkTarget(target);
+        parent.show();
+        QTest::mouseClick(link, Qt::LeftButton);
+        EXPECT_EQ(stand.OpenerTargets(), QStringList{target});
+        EXPECT_EQ(link->IsVisited(), c.visited);
+        EXPECT_EQ(link->errorsShown, c.errors);
+        if (c.browserStarted) {
+            EXPECT_EQ(stand.BrowserArguments(), target + QStringLiteral("\n<end>\n"));
+        } else {
+            EXPECT_FALSE(QFile::exists(stand.Path("arguments")));
+        }
+    }
 }

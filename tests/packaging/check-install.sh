@@ -77,6 +77,7 @@ depends=$(field Depends)
 for package in qt6-qpa-plugins qt6-translations-l10n libqt6widgets6 libc6; do
     [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
+[ "$(field Recommends)" = xdg-utils ] || fail "Recommends: $(field Recommends)"
 controls=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | LC_ALL=C sort | tr '\n' ' ')
 [ "$controls" = "./control ./md5sums " ] || fail "unexpected control files: $controls"
 dpkg-deb -c "$deb"

@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <functional>
 #include <QAction>
@@ -239,6 +243,73 @@ TEST(MainWindowStart, DriverFailureGraysTheDeviceCommandsForGood) {
                                 "Fehler beim Starten des Treibers; Kann Aktion nicht ausführen")});
     EXPECT_TRUE(failed.FileLabel()->text().isEmpty());
     EXPECT_FALSE(failed.QuitPosted());  // a person can still take over the window
+}
+
+// Standard error of this process, caught in a file while the object lives.
+class StderrCapture {
+  public:
+    StderrCapture() {
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        const int file = ::open(m_dir.Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(file, STDERR_FILENO);
+        ::close(file);
+    }
+    ~StderrCapture() { Restore(); }
+    std::string Text() {
+        Restore();
+        return velmo::testing::ReadBytes(m_dir.Path("stderr"));
+    }
+
+  private:
+    void Restore() {
+        if (m_saved < 0) return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    velmo::testing::TempDir m_dir;
+    int m_saved = -1;
+};
+
+// The driver's reason, with its advice, rarely fits the status line: the line keeps its text
+// and is cut, its tip shows it whole, and a start with a window also writes it to standard
+// error (without a window every status line goes there anyway, once).
+TEST(MainWindowStart, DriverFailureReasonCanBeReadWhole) {
+    const std::string reason =
+        "Es wurde kein Parallelport gefunden. Mitglieder der Gruppe lp dürfen /dev/parport0 "
+        "benutzen; fehlt die Datei, lädt \"modprobe parport_pc\" den Treiber.";
+    const QString status =
+        QStringLiteral("Fehler beim Starten von DriverLinx I/O! ") + QString::fromStdString(reason);
+    struct NoDriver : PortIo {
+        explicit NoDriver(std::string m) : message(std::move(m)) {}
+        void StartDriver() override {}
+        void StopDriver() override {}
+        bool DriverActive() const override { return false; }
+        std::string DriverMessage() const override { return message; }
+        std::uint8_t ReadPort(std::uint16_t) override { return 0xFF; }
+        void WritePort(std::uint16_t, std::uint8_t) override {}
+        std::string message;
+    } noDriver(reason);
+    for (bool headless : {false, true}) {
+        SCOPED_TRACE(headless ? "without a window" : "with a window");
+        WindowRig rig;
+        CProgrammerDlg failed(noDriver, rig.clock);
+        failed.SetProcessExit([](int) {});
+        failed.SetHeadless(headless);
+        StderrCapture capture;
+        EXPECT_FALSE(failed.OnInitDialog());
+        const QString written = QString::fromStdString(capture.Text());
+        EXPECT_EQ(failed.StatusText(), status);
+        EXPECT_EQ(failed.StatusBar()->toolTip(), status);
+        failed.show();
+        EXPECT_LT(failed.StatusBar()->width(),
+                  failed.StatusBar()->fontMetrics().horizontalAdvance(status));
+        const QString line = (headless ? QStringLiteral("Status: ") : QStringLiteral("velmo: ")) +
+                             status + QLatin1Char('\n');
+        EXPECT_EQ(written, line);
+    }
 }
 
 TEST(MainWindowCommands, ModeAndPortCommandsMoveTheCheckMarks) {
