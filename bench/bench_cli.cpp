@@ -146,14 +146,15 @@ int main(int argc, char** argv) {
         FlashImage image;
     } files[] = {{"example", VELMO_EXAMPLE_HEX, example.image}, {"random", randomFile, random}};
 
-    std::printf("velmo-cli on the simulated AT89S53, real clock, %s mode, --clock 24 "
-                "(bit delay 2 us), best of %d\n",
-                mode.c_str(), repeats);
+    std::printf(
+        "velmo-cli on the simulated AT89S53, real clock, %s mode, --clock 24 "
+        "(bit delay 2 us), best of %d\n",
+        mode.c_str(), repeats);
     std::printf("  the example: %zu bytes not 0xFF; the random image: %zu of 12288\n",
                 CountNotBlank(example.image), CountNotBlank(random));
-    std::printf("  before: %s\n\n",
-                reference.empty() ? "16.5 s for each file at 500 us (as measured before)"
-                                  : ("the default program of " + reference).c_str());
+    std::printf("  before: %s\n\n", reference.empty()
+                                        ? "16.5 s for each file at 500 us (as measured before)"
+                                        : ("the default program of " + reference).c_str());
     std::printf("  %-7s %-8s %10s %10s %10s %10s %8s\n", "write", "file", "default", "--all",
                 "before", "default/", "target");
     std::printf("  %-7s %-8s %10s %10s %10s %10s\n", "", "", "s", "s", "s", "before");

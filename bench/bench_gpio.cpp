@@ -13,8 +13,8 @@
 #include <string>
 
 #include "isp/IspProtocol.h"
-#include "ops/ChipSession.h"
 #include "isp/Settings.h"
+#include "ops/ChipSession.h"
 #include "port/GpioPort.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "timing/Clock.h"
 #include "ops/Programmer.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
+#include "timing/Clock.h"
 
 using namespace velmo;
 

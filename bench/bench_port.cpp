@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "timing/Clock.h"
 #include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
+#include "timing/Clock.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // Runs on whatever Qt platform is set (the screenshot script uses Xvfb or offscreen).
 
 #include "dialogs/AboutInfoDlg.h"
+#include "dialogs/Artwork.h"
 #include "dialogs/BatchHelpDlg.h"
 #include "dialogs/InterfaceDlg.h"
-#include "dialogs/Artwork.h"
 
 #include <QApplication>
 #include <QDialog>

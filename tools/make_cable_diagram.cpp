@@ -210,20 +210,24 @@ Line FromCable(velmo::IspLine line, int rowY, Colour colour) {
     const velmo::ConnectorPin pin = velmo::PinOf(line);
     const char reg = pin.reg == velmo::PortRegister::Data     ? 'D'
                      : pin.reg == velmo::PortRegister::Status ? 'S'
-                                                               : 'C';
-    return {std::to_string(wire.connectorPin), wire.name,
-            std::string(1, reg) + std::to_string(pin.bit), rowY, colour, wire.chipPin};
+                                                              : 'C';
+    return {std::to_string(wire.connectorPin),
+            wire.name,
+            std::string(1, reg) + std::to_string(pin.bit),
+            rowY,
+            colour,
+            wire.chipPin};
 }
 
 const Line kMosi = FromCable(velmo::IspLine::Mosi, 70, kMosiWire);
 const Line kSck = FromCable(velmo::IspLine::Sck, 94, kSckWire);
-const Line kRst = FromCable(velmo::IspLine::Rst, PinY(velmo::CableOf(velmo::IspLine::Rst).chipPin),
-                            kRstWire);
+const Line kRst =
+    FromCable(velmo::IspLine::Rst, PinY(velmo::CableOf(velmo::IspLine::Rst).chipPin), kRstWire);
 const Line kEnable = FromCable(velmo::IspLine::Enable, 142, kEnableWire);
 const Line kMiso = FromCable(velmo::IspLine::Miso, 166, kMisoWire);
 const Line kReady = FromCable(velmo::IspLine::Ready, 190, kReadyWire);
-const Line kGnd{"18-25", "GND", "", PinY(velmo::kChipGroundPin), kGroundWire,
-                velmo::kChipGroundPin};
+const Line kGnd{
+    "18-25", "GND", "", PinY(velmo::kChipGroundPin), kGroundWire, velmo::kChipGroundPin};
 
 bool DrawConnector(Canvas& c) {
     c.Fill(kConnectorLeft, 24, kConnectorRight, kBottom, kConnectorFill);

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "timing/Clock.h"
 #include "port/PortIo.h"
+#include "timing/Clock.h"
 
 namespace velmo {
 

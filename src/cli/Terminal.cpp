@@ -13,8 +13,8 @@ void Terminal::StepBegins(Step step, std::size_t total) {
 void Terminal::StepEnds(Step step, const StepResult& result) {
     switch (result.outcome) {
         case StepOutcome::Ok:
-            m_progress.Finish(step == Step::Compare ? std::to_string(result.written) + " geschrieben"
-                                                    : "");
+            m_progress.Finish(
+                step == Step::Compare ? std::to_string(result.written) + " geschrieben" : "");
             break;
         case StepOutcome::Stopped:
             m_progress.Stop("abgebrochen");

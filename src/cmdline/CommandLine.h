@@ -18,11 +18,11 @@ struct BatchJob {
 // Everything a command line sets. Switches are found as the first occurrence of their two
 // characters anywhere in the line; an absent switch keeps its default.
 struct CommandLineSettings {
-    BatchJob batch;                          // active is always true after parsing
+    BatchJob batch;  // active is always true after parsing
     ProgrammerMode mode = ProgrammerMode::Board;
-    std::uint8_t portIndex = 1;              // 1, 2, 3: LPT1, LPT2, LPT3 (1 for other addresses)
+    std::uint8_t portIndex = 1;  // 1, 2, 3: LPT1, LPT2, LPT3 (1 for other addresses)
     std::uint16_t portAddress = LPT1_ADDRESS;
-    double clockRate = 24.0;                 // MHz
+    double clockRate = 24.0;  // MHz
 };
 
 CommandLineSettings ParseCommandLine(const std::string& text);

@@ -9,7 +9,7 @@ namespace velmo {
 // Table-driven CRC-16, polynomial 0x1021, initial value 0, most significant bit first, no
 // final XOR (the CRC-16/XMODEM parameters).
 class CCrc16 {
-public:
+  public:
     virtual ~CCrc16() = default;
     void BuildTable();
     // BuildTable must have run. A length of 0 gives 0.

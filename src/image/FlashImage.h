@@ -13,7 +13,9 @@ namespace velmo {
 inline constexpr std::size_t FLASH_SIZE = 0x3000;
 using FlashImage = std::array<std::uint8_t, FLASH_SIZE>;
 
-inline void ClearImage(FlashImage& image) { image.fill(0xFF); }
+inline void ClearImage(FlashImage& image) {
+    image.fill(0xFF);
+}
 
 // Which addresses a file gives a byte for.
 using SuppliedBytes = std::bitset<FLASH_SIZE>;

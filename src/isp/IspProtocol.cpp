@@ -29,8 +29,7 @@ constexpr int kMaxPolls = 200;
 
 }  // namespace
 
-IspProtocol::IspProtocol(PortIo& port, Clock& clock, ProgrammerMode mode,
-                         std::uint32_t bitDelay)
+IspProtocol::IspProtocol(PortIo& port, Clock& clock, ProgrammerMode mode, std::uint32_t bitDelay)
     : m_port(port), m_clock(clock), m_mode(mode), m_bitDelay(bitDelay) {}
 
 // Any mode other than Raw gets the Board sequences: they are the ones that check the
@@ -132,8 +131,8 @@ void IspProtocol::SendWrite(std::uint32_t address, std::uint8_t data) {
     ShiftOutByte(data, m_bitDelay);
 }
 
-WriteCheck IspProtocol::WriteAndPoll(std::uint32_t address, std::uint8_t data,
-                                     std::int64_t limitNs, const std::function<bool()>& stop) {
+WriteCheck IspProtocol::WriteAndPoll(std::uint32_t address, std::uint8_t data, std::int64_t limitNs,
+                                     const std::function<bool()>& stop) {
     SendWrite(address, data);
     const std::int64_t startNs = m_clock.NowNs();
     WriteCheck check;

@@ -23,7 +23,7 @@ struct WriteCheck {
 // mode and the bit delay whenever they change, also while an operation runs: a change applies
 // from the next byte.
 class IspProtocol {
-public:
+  public:
     IspProtocol(PortIo& port, Clock& clock, ProgrammerMode mode = ProgrammerMode::Board,
                 std::uint32_t bitDelay = 20);
 
@@ -68,7 +68,7 @@ public:
     PortIo& Port() { return m_port; }
     Clock& GetClock() { return m_clock; }
 
-private:
+  private:
     void BitCycle(int bit, std::uint32_t halfPeriod);
     void SendWrite(std::uint32_t address, std::uint8_t data);
 

@@ -10,17 +10,17 @@ namespace velmo {
 // What an operation of the programmer reports as it goes, in the words of the operation; the
 // front end chooses the texts and what to show for each.
 enum class ProgrammerStatus : std::uint8_t {
-    BoardFailed,      // the board did not answer after the start sequence
-    Aborted,          // a byte loop stopped at the user's request
+    BoardFailed,  // the board did not answer after the start sequence
+    Aborted,      // a byte loop stopped at the user's request
     Erasing,
     Erased,
     Programming,
     Programmed,
-    ProgramFailed,    // a byte did not take
+    ProgramFailed,  // a byte did not take
     Verifying,
     Verified,
     Reading,
-    ReadDone,         // the read-back image and its CRC are in place
+    ReadDone,  // the read-back image and its CRC are in place
     WritingLockBits,
     LockBitsWritten,
 };
@@ -28,9 +28,9 @@ enum class ProgrammerStatus : std::uint8_t {
 // What the user must confirm before the operation goes on.
 enum class ProgrammerNotice : std::uint8_t {
     BoardFailed,
-    NoImage,         // Program or Verify without a usable image
+    NoImage,  // Program or Verify without a usable image
     ProgramFailed,
-    ImagesMatch,     // Verify: chip and loaded image agree
+    ImagesMatch,  // Verify: chip and loaded image agree
     ImagesDiffer,
 };
 

@@ -25,12 +25,12 @@ struct CableLine {
 // The cable, in IspLine order; the one place that says which line is on which pin. Every mask
 // and level of a line is derived from it and the connector's pin table.
 inline constexpr std::array<CableLine, kIspLineCount> kCable = {{
-    {IspLine::Mosi, "MOSI", 2, true, 6},     // P1.5
-    {IspLine::Sck, "SCK", 3, true, 8},       // P1.7
-    {IspLine::Rst, "RST", 4, true, 9},       // RST: high while the chip is programmed
-    {IspLine::Enable, "ENABLE", 5, true, 0}, // the board's interface enable
-    {IspLine::Miso, "MISO", 12, false, 7},   // P1.6
-    {IspLine::Ready, "READY", 15, false, 0}, // the board's answer
+    {IspLine::Mosi, "MOSI", 2, true, 6},      // P1.5
+    {IspLine::Sck, "SCK", 3, true, 8},        // P1.7
+    {IspLine::Rst, "RST", 4, true, 9},        // RST: high while the chip is programmed
+    {IspLine::Enable, "ENABLE", 5, true, 0},  // the board's interface enable
+    {IspLine::Miso, "MISO", 12, false, 7},    // P1.6
+    {IspLine::Ready, "READY", 15, false, 0},  // the board's answer
 }};
 // Pins 18 to 25 of the connector are ground; the chip's ground is pin 20.
 inline constexpr std::uint8_t kChipGroundPin = 20;

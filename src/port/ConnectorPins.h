@@ -20,9 +20,7 @@ struct ConnectorPin {
 
     constexpr std::uint8_t Mask() const { return static_cast<std::uint8_t>(1u << bit); }
     // Whether the pin is electrically high when its register holds value.
-    constexpr bool LevelIn(std::uint8_t value) const {
-        return ((value & Mask()) != 0) != inverted;
-    }
+    constexpr bool LevelIn(std::uint8_t value) const { return ((value & Mask()) != 0) != inverted; }
     // value with this pin's bit changed so that the pin is at level.
     constexpr std::uint8_t With(std::uint8_t value, bool level) const {
         return level != inverted ? static_cast<std::uint8_t>(value | Mask())
@@ -32,24 +30,24 @@ struct ConnectorPin {
 
 // The connector, index = pin number; the one place that says which register bit a pin is.
 inline constexpr std::array<ConnectorPin, 18> kConnectorPins = {{
-    {},                                                // 0: no such pin
-    {true, PortRegister::Control, 0, true, true},      // 1  /STROBE
-    {true, PortRegister::Data, 0, false, true},        // 2  D0
-    {true, PortRegister::Data, 1, false, true},        // 3  D1
-    {true, PortRegister::Data, 2, false, true},        // 4  D2
-    {true, PortRegister::Data, 3, false, true},        // 5  D3
-    {true, PortRegister::Data, 4, false, true},        // 6  D4
-    {true, PortRegister::Data, 5, false, true},        // 7  D5
-    {true, PortRegister::Data, 6, false, true},        // 8  D6
-    {true, PortRegister::Data, 7, false, true},        // 9  D7
-    {true, PortRegister::Status, 6, false, false},     // 10 /ACK
-    {true, PortRegister::Status, 7, true, false},      // 11 BUSY
-    {true, PortRegister::Status, 5, false, false},     // 12 PAPER OUT
-    {true, PortRegister::Status, 4, false, false},     // 13 SELECT
-    {true, PortRegister::Control, 1, true, true},      // 14 /AUTOFEED
-    {true, PortRegister::Status, 3, false, false},     // 15 /ERROR
-    {true, PortRegister::Control, 2, false, true},     // 16 /INIT
-    {true, PortRegister::Control, 3, true, true},      // 17 /SELECT IN
+    {},                                             // 0: no such pin
+    {true, PortRegister::Control, 0, true, true},   // 1  /STROBE
+    {true, PortRegister::Data, 0, false, true},     // 2  D0
+    {true, PortRegister::Data, 1, false, true},     // 3  D1
+    {true, PortRegister::Data, 2, false, true},     // 4  D2
+    {true, PortRegister::Data, 3, false, true},     // 5  D3
+    {true, PortRegister::Data, 4, false, true},     // 6  D4
+    {true, PortRegister::Data, 5, false, true},     // 7  D5
+    {true, PortRegister::Data, 6, false, true},     // 8  D6
+    {true, PortRegister::Data, 7, false, true},     // 9  D7
+    {true, PortRegister::Status, 6, false, false},  // 10 /ACK
+    {true, PortRegister::Status, 7, true, false},   // 11 BUSY
+    {true, PortRegister::Status, 5, false, false},  // 12 PAPER OUT
+    {true, PortRegister::Status, 4, false, false},  // 13 SELECT
+    {true, PortRegister::Control, 1, true, true},   // 14 /AUTOFEED
+    {true, PortRegister::Status, 3, false, false},  // 15 /ERROR
+    {true, PortRegister::Control, 2, false, true},  // 16 /INIT
+    {true, PortRegister::Control, 3, true, true},   // 17 /SELECT IN
 }};
 
 // The pin with that number, or one that does not exist.

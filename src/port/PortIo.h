@@ -15,7 +15,7 @@ inline constexpr std::uint16_t LPT3_ADDRESS = 0x3BC;
 // it from here. Reads and writes report no error: a backend that notices a failure keeps
 // it for DriverMessage().
 class PortIo {
-public:
+  public:
     virtual ~PortIo() = default;
 
     void SetBaseAddress(std::uint16_t address) {
@@ -45,10 +45,10 @@ public:
         return false;
     }
 
-protected:
+  protected:
     virtual void OnBaseAddressChanged() {}
 
-private:
+  private:
     std::uint16_t m_baseAddress = 0x378;
 };
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <map>
 
-#include "timing/Clock.h"
 #include "sim/SimChip.h"
 #include "sim/SimOptions.h"
+#include "timing/Clock.h"
 
 namespace velmo {
 

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "image/FlashImage.h"
-#include "timing/Clock.h"
 #include "port/PortIo.h"
 #include "sim/SimOptions.h"
+#include "timing/Clock.h"
 
 namespace velmo {
 

@@ -8,7 +8,7 @@ namespace velmo {
 // Time as the programming lines see it. Delay() busy-waits: the bit timing must not depend
 // on the scheduler. SleepMs() is for the long pauses where giving up the processor is fine.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Monotonic nanoseconds since an arbitrary origin.
     virtual std::int64_t NowNs() = 0;
@@ -23,13 +23,13 @@ std::unique_ptr<Clock> MakeRealClock();
 
 // Only advances when asked to, so a whole chip runs in milliseconds with every delay counted.
 class VirtualClock : public Clock {
-public:
+  public:
     std::int64_t NowNs() override { return m_nowNs; }
     void Delay(std::uint32_t microseconds) override;
     void SleepMs(std::uint32_t milliseconds) override;
     void AdvanceNs(std::int64_t ns) { m_nowNs += ns; }
 
-private:
+  private:
     std::int64_t m_nowNs = 0;
 };
 

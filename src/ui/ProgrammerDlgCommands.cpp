@@ -330,4 +330,3 @@ bool CProgrammerDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_crcField && event->type() == QEvent::FocusIn) setFocus(Qt::OtherFocusReason);
     return QDialog::eventFilter(watched, event);
 }
-

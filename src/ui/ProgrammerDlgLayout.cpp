@@ -246,4 +246,3 @@ QCheckBox* CProgrammerDlg::LockBitBox(int number) const {
     if (number < 1 || number > 3) return nullptr;
     return m_lockBits[static_cast<std::size_t>(number - 1)];
 }
-

@@ -179,4 +179,3 @@ void CProgrammerDlg::PostQuit(int exitCode) {
     QMetaObject::invokeMethod(
         this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
 }
-

@@ -120,7 +120,6 @@ void CProgrammerDlg::RestoreIdleMenuStateAfterRead() {
     SetTopMenusEnabled(true);
 }
 
-
 void CProgrammerDlg::OnModeBoard() {
     m_core.SelectMode(velmo::ProgrammerMode::Board);
     SetChecked(kModeBoard, true);

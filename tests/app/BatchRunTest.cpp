@@ -135,7 +135,7 @@ TEST(BatchRun, AbortFromTheToolbarEndsTheRunWithStatusOne) {
     BatchRig rig;
     rig.Start("-a1 -p378 -m2 -t11.0 -f" + kBlink, false);
     rig.window.WhenPumped([&] { return rig->Progress()->value() > 0; },
-                   [&] { rig->ToolbarAction(kAbort)->trigger(); });
+                          [&] { rig->ToolbarAction(kAbort)->trigger(); });
     rig.run->OnTimer();
     EXPECT_EQ(rig->StatusText(), QStringLiteral("Aktion abgebrochen"));
     EXPECT_EQ(rig->Core().m_errorFlag, 0);

@@ -5,11 +5,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "port/DirectPort.h"
-#include "isp/IspProtocol.h"
 #include "backends/PortFactory.h"
-#include "port/PpdevPort.h"
+#include "isp/IspProtocol.h"
 #include "isp/Settings.h"
+#include "port/DirectPort.h"
+#include "port/PpdevPort.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
 #include "support/TempDir.h"

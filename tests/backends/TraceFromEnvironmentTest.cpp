@@ -9,8 +9,8 @@
 #include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 #include "port/TracePort.h"
-#include "support/Vcd.h"
 #include "support/TempDir.h"
+#include "support/Vcd.h"
 
 namespace velmo {
 namespace {

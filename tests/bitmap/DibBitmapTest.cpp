@@ -1,5 +1,5 @@
-#include "support/BmpBytes.h"
 #include "bitmap/DibBitmap.h"
+#include "support/BmpBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,9 @@
 
 #include "CliTestRig.h"
 #include "cli/CliOptions.h"
-#include "port/Cable.h"
-#include "image/ImageFiles.h"
 #include "image/Crc16.h"
+#include "image/ImageFiles.h"
+#include "port/Cable.h"
 
 using namespace velmo;
 using namespace velmo::cli;
@@ -59,7 +59,8 @@ TEST(CliRunTest, EveryCommandLeavesTheChipAsItSays) {
 
     ASSERT_EQ(rig.Run({"program", kExampleHex}), kExitOk) << rig.err.str();
     EXPECT_EQ(rig.Chip(), example.image);
-    EXPECT_TRUE(Contains(rig.out.str(), std::to_string(CountNotBlank(example.image)) + " Bytes geschrieben"))
+    EXPECT_TRUE(Contains(rig.out.str(),
+                         std::to_string(CountNotBlank(example.image)) + " Bytes geschrieben"))
         << rig.out.str();
     EXPECT_EQ(rig.sim.Chip().ClockViolations(), 0u);
 

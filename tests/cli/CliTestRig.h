@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "cli/CliRunner.h"
-#include "support/TempDir.h"
 #include "image/FlashImage.h"
-#include "timing/Clock.h"
 #include "port/PortIo.h"
 #include "sim/SimChip.h"
 #include "sim/SimOptions.h"
 #include "sim/SimPort.h"
 #include "support/Images.h"
+#include "support/TempDir.h"
+#include "timing/Clock.h"
 
 namespace velmo::testing {
 

@@ -1,5 +1,5 @@
-#include "support/BmpBytes.h"
 #include "dialogs/DibImage.h"
+#include "support/BmpBytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

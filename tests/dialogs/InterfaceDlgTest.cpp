@@ -1,7 +1,7 @@
-#include "support/BmpBytes.h"
 #include "QtHelpers.h"
-#include "dialogs/InterfaceDlg.h"
 #include "bitmap/DibBitmap.h"
+#include "dialogs/InterfaceDlg.h"
+#include "support/BmpBytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -8,8 +8,8 @@
 #include "image/ImageCompare.h"
 #include "image/ImageFiles.h"
 #include "image/IntelHex.h"
-#include "support/TempDir.h"
 #include "support/Images.h"
+#include "support/TempDir.h"
 
 namespace velmo {
 namespace {

@@ -6,14 +6,14 @@
 #include <filesystem>
 #include <string>
 
-#include "support/TempDir.h"
 #include "support/Images.h"
+#include "support/TempDir.h"
 
 namespace velmo {
 namespace {
 
-using testing::ReadBytes;
 using testing::ImageOf;
+using testing::ReadBytes;
 using testing::TempDir;
 
 std::string Pattern(std::size_t length) {
@@ -75,8 +75,7 @@ TEST_F(LoadFile, TooLargeFilesAreRefusedWholeAndLeaveAnErasedImage) {
         {"one byte more.bin", Pattern(FLASH_SIZE + 1), ImageFormat::Binary},
         {"three times.bin", Pattern(3 * FLASH_SIZE), ImageFormat::Binary},
         // A record beyond the flash: nothing of the file may be programmed.
-        {"big.hex", ":0400000012345678E8\n:020000040001F9\n:0100000055AA\n",
-         ImageFormat::IntelHex},
+        {"big.hex", ":0400000012345678E8\n:020000040001F9\n:0100000055AA\n", ImageFormat::IntelHex},
         {"end.hex", ":0400000012345678E8\n:02300000AA55CF\n", ImageFormat::IntelHex},
     };
     for (const Case& c : cases) {

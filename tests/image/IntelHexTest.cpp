@@ -5,15 +5,14 @@
 #include <map>
 #include <string>
 
-#include "support/TempDir.h"
 #include "image/Crc16.h"
 #include "image/ImageFiles.h"
+#include "support/TempDir.h"
 
 namespace velmo {
 namespace {
 
 using testing::TempDir;
-
 
 // How a file comes out of a load.
 enum class Reads {

@@ -2,9 +2,9 @@
 // recorded on the virtual clock.
 #include <gtest/gtest.h>
 
-#include "support/FakePort.h"
 #include "isp/IspProtocol.h"
 #include "isp/Settings.h"
+#include "support/FakePort.h"
 
 namespace velmo {
 namespace {
@@ -140,7 +140,8 @@ TEST(IspProtocol, InstructionsHaveTheirBytesHalfPeriodsAndWaits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Bench bench(ProgrammerMode::Raw, 7);
-        bench.port.data = MaskOf(IspLine::Sck);  // SCK left high: the instruction must pull it low first
+        bench.port.data =
+            MaskOf(IspLine::Sck);  // SCK left high: the instruction must pull it low first
         c.run(bench.isp);
         const auto writes = bench.port.DataWrites();
         ASSERT_FALSE(writes.empty());

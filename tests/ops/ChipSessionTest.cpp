@@ -24,7 +24,8 @@ class StopAt : public OperationObserver {
 };
 
 struct Bench {
-    explicit Bench(SimOptions options = {}, WriteCompletion completion = WriteCompletion::DataPolling)
+    explicit Bench(SimOptions options = {},
+                   WriteCompletion completion = WriteCompletion::DataPolling)
         : port(clock, Virtual(options)), session(port, clock, observer, ProgrammerMode::Raw, 2) {
         session.SetWriteCompletion(completion);
         const StepResult opened = session.Open();
@@ -136,9 +137,8 @@ TEST(ChipSessionWrites, EveryWayOfWritingLeavesTheSameChip) {
             Bench bench({}, completion);
             const StepResult result = bench.session.Write(withGaps, selection);
             ASSERT_TRUE(result.ok());
-            EXPECT_EQ(result.written, selection == WriteSelection::All
-                                          ? FLASH_SIZE
-                                          : CountNotBlank(withGaps));
+            EXPECT_EQ(result.written,
+                      selection == WriteSelection::All ? FLASH_SIZE : CountNotBlank(withGaps));
             EXPECT_EQ(bench.port.Chip().Flash(), withGaps);
             FlashImage seen;
             ImageDifference difference;

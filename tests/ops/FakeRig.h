@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "support/FakePort.h"
 #include "RecordingObserver.h"
-#include "timing/Clock.h"
 #include "ops/Programmer.h"
+#include "support/FakePort.h"
 #include "support/Images.h"
+#include "timing/Clock.h"
 
 namespace velmo::testing {
 

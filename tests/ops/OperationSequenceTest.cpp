@@ -87,14 +87,14 @@ TEST_P(OperationSequence, ProgramWritesAllBytesWithProgressAndPause) {
     rig.LoadImage(Filled(0xFF));
     EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::Programmed);
 
-    EXPECT_EQ(rig.observer.Calls(), Concat({kEraseCalls,
-                                        {"pump", "exclusive", "range:12288", "pos:0",
-                                         "status:Programming"},
-                                        ByteLoopCalls(),
-                                        {"status:Programmed", "finished"}}));
+    EXPECT_EQ(rig.observer.Calls(),
+              Concat({kEraseCalls,
+                      {"pump", "exclusive", "range:12288", "pos:0", "status:Programming"},
+                      ByteLoopCalls(),
+                      {"status:Programmed", "finished"}}));
     EXPECT_EQ(rig.clock.sleeps, std::vector<std::uint32_t>{500});
     EXPECT_EQ(rig.port.Mosi(), Bytes({kProgrammingEnable, kChipErase, kProgrammingEnable,
-                                         WritesOf(rig.programmer.m_image, 12288)}));
+                                      WritesOf(rig.programmer.m_image, 12288)}));
     EXPECT_EQ(rig.programmer.m_errorFlag, 0);
     ExpectEnded(rig.port, GetParam());
 }
@@ -109,10 +109,9 @@ TEST_P(OperationSequence, VerifyAgreeingAndDisagreeing) {
         rig.programmer.Verify();
 
         const std::string notice = agree ? "notice:ImagesMatch" : "notice:ImagesDiffer";
-        EXPECT_EQ(rig.observer.Calls(),
-                  Concat({{"status:Verifying", "exclusive", "range:12288"},
-                          ByteLoopCalls(),
-                          {"status:Verified", notice, "finished"}}));
+        EXPECT_EQ(rig.observer.Calls(), Concat({{"status:Verifying", "exclusive", "range:12288"},
+                                                ByteLoopCalls(),
+                                                {"status:Verified", notice, "finished"}}));
         EXPECT_EQ(rig.programmer.m_readImage, Filled(0xFF));
         EXPECT_EQ(rig.programmer.m_readCrc, 0x80F8);
         EXPECT_EQ(rig.port.Mosi(), Bytes({kProgrammingEnable, ReadsOf(12288)}));
@@ -129,11 +128,9 @@ TEST_P(OperationSequence, ReadShowsTheCrcOfTheErasedChip) {
     rig.programmer.m_imageCrc = 0x4321;
     rig.programmer.Read();
 
-    EXPECT_EQ(
-        rig.observer.Calls(),
-        Concat({{"status:Reading", "shared", "range:12288"},
-                ByteLoopCalls(),
-                {"status:ReadDone", "sharedFinished"}}));
+    EXPECT_EQ(rig.observer.Calls(), Concat({{"status:Reading", "shared", "range:12288"},
+                                            ByteLoopCalls(),
+                                            {"status:ReadDone", "sharedFinished"}}));
     EXPECT_EQ(rig.programmer.m_readImage, Filled(0xFF));
     EXPECT_EQ(rig.programmer.m_readCrc, 0x80F8);
     EXPECT_EQ(rig.port.Mosi(), Bytes({kProgrammingEnable, ReadsOf(12288)}));
@@ -215,7 +212,11 @@ TEST(OperationWithoutBoard, EveryOperationStopsAtTheStartWithTheBoardMessage) {
         {"program", [](Programmer& p) { p.Program(); }, Concat({failed, {"pump"}, failed})},
         {"verify", [](Programmer& p) { p.Verify(); }, failed},
         {"read", [](Programmer& p) { p.Read(); }, failed},
-        {"lock bits", [](Programmer& p) { p.WriteLockBits({true, false, false}); }, failed},
+        {"lock bits",
+         [](Programmer& p) {
+             p.WriteLockBits({true, false, false});
+         },
+         failed},
     };
     for (const auto& c : cases) {
         FakeRig rig(ProgrammerMode::Board);
@@ -272,8 +273,8 @@ struct AbortCase {
 TEST(OperationAbort, TheLoopStopsBeforeTheNextByte) {
     const AbortCase cases[] = {
         {"program", [](Programmer& p) { p.Program(); }, 2,
-         Concat({kEraseCalls,
-                 {"pump", "exclusive", "range:12288", "pos:0", "status:Programming"}})},
+         Concat(
+             {kEraseCalls, {"pump", "exclusive", "range:12288", "pos:0", "status:Programming"}})},
         {"verify",
          [](Programmer& p) { p.Verify(); },
          0,
@@ -285,13 +286,14 @@ TEST(OperationAbort, TheLoopStopsBeforeTheNextByte) {
             FakeRig rig(ProgrammerMode::Board);
             rig.LoadImage(Filled(0xFF));
             rig.programmer.m_readCrc = 0x1234;
-            rig.observer.AtPump(c.pumpsBeforeLoop + abortAtByte + 1, [&] { rig.programmer.Abort(); });
+            rig.observer.AtPump(c.pumpsBeforeLoop + abortAtByte + 1,
+                                [&] { rig.programmer.Abort(); });
             const std::size_t wireBefore = c.pumpsBeforeLoop ? 9 : 3;
             c.run(rig.programmer);
 
             EXPECT_EQ(rig.observer.Calls(), Concat({c.before,
-                                                ByteLoopCalls(abortAtByte),
-                                                {"pump", "finished", "status:Aborted"}}))
+                                                    ByteLoopCalls(abortAtByte),
+                                                    {"pump", "finished", "status:Aborted"}}))
                 << c.name << " at " << abortAtByte;
             // Exactly the bytes before the abort went over the wire.
             const std::size_t perByte = c.pumpsBeforeLoop ? 6 : 3;

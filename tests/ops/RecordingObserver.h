@@ -75,8 +75,8 @@ class RecordingObserver : public ProgrammerObserver {
 
     static std::string Name(ProgrammerStatus status) {
         static const char* const kNames[] = {
-            "BoardFailed", "Aborted",  "Erasing",    "Erased",   "Programming",
-            "Programmed",  "ProgramFailed", "Verifying", "Verified", "Reading",
+            "BoardFailed", "Aborted",         "Erasing",        "Erased",   "Programming",
+            "Programmed",  "ProgramFailed",   "Verifying",      "Verified", "Reading",
             "ReadDone",    "WritingLockBits", "LockBitsWritten"};
         return kNames[static_cast<int>(status)];
     }

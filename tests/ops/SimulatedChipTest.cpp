@@ -11,8 +11,8 @@
 #include "image/ImageFiles.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
-#include "support/TempDir.h"
 #include "support/Images.h"
+#include "support/TempDir.h"
 
 namespace velmo::testing {
 namespace {

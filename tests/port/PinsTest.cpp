@@ -1,8 +1,8 @@
 // Pins of the connector on the port's registers, through a port that logs every access.
 #include <gtest/gtest.h>
 
-#include "support/FakePort.h"
 #include "port/Pins.h"
+#include "support/FakePort.h"
 
 namespace velmo {
 namespace {
@@ -40,8 +40,9 @@ TEST(Pins, SetPinReadsModifiesAndWritesTheOneBit) {
             for (unsigned level : {1u, 0u}) {
                 for (std::uint8_t before :
                      {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0xA5}}) {
-                    SCOPED_TRACE(::testing::Message() << "base " << base << " pin " << row.pin
-                                                    << " level " << level << " before " << +before);
+                    SCOPED_TRACE(::testing::Message()
+                                 << "base " << base << " pin " << row.pin << " level " << level
+                                 << " before " << +before);
                     FakePort port;
                     port.SetBaseAddress(base);
                     Register(port, row.offset) = before;

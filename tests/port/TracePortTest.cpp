@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-
 #include "port/TracePort.h"
 #include "support/FakePort.h"
 #include "support/TempDir.h"

@@ -8,12 +8,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "timing/Clock.h"
 #include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 #include "support/TempDir.h"
+#include "timing/Clock.h"
 
 namespace velmo {
 namespace {

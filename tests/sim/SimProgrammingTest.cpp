@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
-#include "timing/Clock.h"
 #include "isp/IspProtocol.h"
-#include "port/Pins.h"
 #include "isp/Settings.h"
+#include "port/Pins.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
+#include "timing/Clock.h"
 
 namespace velmo {
 namespace {

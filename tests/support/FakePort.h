@@ -77,9 +77,8 @@ class FakePort : public PortIo {
     // Writes to the data register, with their times.
     std::vector<Access> DataWrites() const {
         std::vector<Access> writes;
-        std::copy_if(log.begin(), log.end(), std::back_inserter(writes), [this](const Access& a) {
-            return a.write && a.address == BaseAddress();
-        });
+        std::copy_if(log.begin(), log.end(), std::back_inserter(writes),
+                     [this](const Access& a) { return a.write && a.address == BaseAddress(); });
         return writes;
     }
     // Just their values.
@@ -109,7 +108,7 @@ class FakePort : public PortIo {
     std::function<std::uint8_t()> statusSource;  // decides the status register when set
     int starts = 0;
     int stops = 0;
-    int foreignAccesses = 0;       // registers other than the port's three
+    int foreignAccesses = 0;          // registers other than the port's three
     std::vector<std::string> events;  // driver starts and stops
     std::vector<Access> log;
 

@@ -34,10 +34,16 @@ class TempDir {
     bool Valid() const { return !m_path.empty(); }
     const std::string& Root() const { return m_path; }
 #ifdef QT_CORE_LIB
-    QString QRoot() const { return QString::fromStdString(m_path); }
-    QString QPath(const QString& name) const { return QRoot() + QLatin1Char('/') + name; }
+    QString QRoot() const {
+        return QString::fromStdString(m_path);
+    }
+    QString QPath(const QString& name) const {
+        return QRoot() + QLatin1Char('/') + name;
+    }
 #endif
-    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+    std::string Path(const std::string& name) const {
+        return m_path + "/" + name;
+    }
 
     // Writes bytes exactly as given (binary) and returns the file's full path.
     std::string Write(const std::string& name, const std::string& bytes) const {

@@ -12,10 +12,10 @@
 #include <optional>
 #include <vector>
 
-#include "timing/Clock.h"
 #include "sim/SimChip.h"
 #include "sim/SimOptions.h"
 #include "sim/SimPort.h"
+#include "timing/Clock.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
 

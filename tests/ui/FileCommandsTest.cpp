@@ -9,15 +9,15 @@
 #include <string>
 
 #include "image/Crc16.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 #include "support/WindowRig.h"
-#include "support/Images.h"
 
 using namespace velmo;
-using velmo::testing::WindowRig;
-using velmo::testing::ReadBytes;
 using velmo::testing::ImageOf;
+using velmo::testing::ReadBytes;
 using velmo::testing::TempDir;
+using velmo::testing::WindowRig;
 
 namespace {
 
@@ -54,10 +54,20 @@ TEST(FileCommands, EachKindOfFileShowsItsOutcome) {
         {"full.bin", Bytes(12288, 7), true, true, kOpened, {}, ImageOf(Bytes(12288, 7))},
         {"large.bin", Bytes(12289, 7), false, true, kOpened, {kTooLarge}, ImageOf("")},
         // A HEX load keeps the status bar as it was.
-        {"blink.hex", std::string(":0300000002003EBD\n:00000001FF\n"), true, true, kStarted, {},
+        {"blink.hex",
+         std::string(":0300000002003EBD\n:00000001FF\n"),
+         true,
+         true,
+         kStarted,
+         {},
          ImageOf(std::string("\x02\x00\x3E", 3))},
-        {"beyond.hex", std::string(":0400000012345678E8\n:02300000AA55CF\n"), false, true, kStarted,
-         {kTooLarge}, ImageOf("")},
+        {"beyond.hex",
+         std::string(":0400000012345678E8\n:02300000AA55CF\n"),
+         false,
+         true,
+         kStarted,
+         {kTooLarge},
+         ImageOf("")},
         {"empty.hex", std::string(), true, true, kStarted, {}, ImageOf("")},
         {"missing.bin", std::nullopt, false, false, kOpenFailed, {}, ImageOf("")},
     };
@@ -77,14 +87,12 @@ TEST(FileCommands, EachKindOfFileShowsItsOutcome) {
         rig->LoadFile(path);
 
         EXPECT_EQ(rig->Core().m_noFileLoaded, c.loaded ? 0 : 1);
-        EXPECT_EQ(rig->FileLabel()->text(),
-                  QString::fromUtf8(c.newName ? c.name : "earlier.bin"));
+        EXPECT_EQ(rig->FileLabel()->text(), QString::fromUtf8(c.newName ? c.name : "earlier.bin"));
         EXPECT_EQ(rig->FileLabel()->toolTip(), QString::fromStdString(c.newName ? path : earlier));
         EXPECT_EQ(rig->StatusText(), c.status);
         EXPECT_EQ(rig.messages, c.boxes);
         // The CRC field shows the new image only when it loaded.
-        EXPECT_EQ(rig->CrcField()->text(),
-                  CrcText(c.loaded ? *c.image : ImageOf(kEarlier)));
+        EXPECT_EQ(rig->CrcField()->text(), CrcText(c.loaded ? *c.image : ImageOf(kEarlier)));
         EXPECT_EQ(rig->Core().m_image, *c.image);
         EXPECT_FALSE(rig->LockBitBox(1)->isChecked());
         // Only the Open command sets the path.
@@ -103,7 +111,8 @@ TEST(FileCommands, AFailedLoadKeepsProgramAndVerifyAway) {
 
     EXPECT_EQ(rig->OnProgram(), ProgramOutcome::NoImage);
     rig->OnVerify();
-    EXPECT_EQ(rig.messages, QStringList(2, QStringLiteral("Bitte wählen Sie zuerst eine Datei aus!")));
+    EXPECT_EQ(rig.messages,
+              QStringList(2, QStringLiteral("Bitte wählen Sie zuerst eine Datei aus!")));
     // Verify starts the board before it looks; Program looks first and leaves the chip alone.
     EXPECT_EQ(rig.Chip().InstructionCount(), instructions);
 }

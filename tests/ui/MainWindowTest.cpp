@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include <functional>
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -19,11 +18,12 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <functional>
 
-#include "support/WindowRig.h"
 #include "image/Crc16.h"
-#include "ui/Commands.h"
 #include "support/TempDir.h"
+#include "support/WindowRig.h"
+#include "ui/Commands.h"
 
 using namespace velmo;
 using namespace velmo::ui;
