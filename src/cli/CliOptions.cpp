@@ -252,7 +252,8 @@ std::string VersionText() {
 std::string GeneralHelp() {
     return "Aufruf: velmo-cli [Optionen] <Befehl> [Argument]\n"
            "\n"
-           "Programmiert einen AT89S53 (12288 Bytes Flash) über die Parallelschnittstelle.\n"
+           "Programmiert einen AT89S53 (12288 Bytes Flash) über die Parallelschnittstelle\n"
+           "oder über GPIO-Leitungen (z. B. eines Raspberry Pi).\n"
            "\n"
            "Befehle:\n"
            "  info DATEI          Format, belegte Adressen und CRC-16 einer Datei zeigen\n"

@@ -24,6 +24,11 @@ namespace velmo::cli {
 
 namespace {
 
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
 class Runner {
   public:
     Runner(const CliOptions& options, CliContext& context)
@@ -234,11 +239,17 @@ class Runner {
             case StepOutcome::DriverFailed:
                 return Fail(kExitFailure,
                             "Port-Treiber nicht gestartet: " + session.DriverMessage());
-            case StepOutcome::BoardFailed:
+            case StepOutcome::BoardFailed: {
                 session.Close();
-                return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (Port " +
-                                              Hex4(m_options.port) +
+                // The board hangs on GPIO lines or on a parallel port's address.
+                const bool gpio = m_options.portChoice == PortChoice::Gpio ||
+                                  (m_options.portChoice == PortChoice::Environment &&
+                                   IsGpioBackend(Env("VELMO_PORT")));
+                return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (" +
+                                              (gpio ? std::string("GPIO-Leitungen")
+                                                    : "Port " + Hex4(m_options.port)) +
                                               "; für ein einfaches Kabel: --mode raw).");
+            }
             case StepOutcome::WriteFailed: {
                 session.Close();
                 std::string reason = "Fehler beim Programmieren: Adresse " + Hex4(result.address) +
@@ -374,11 +385,6 @@ class Runner {
     const CliOptions& m_options;
     CliContext& m_context;
 };
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 }  // namespace
 

@@ -205,10 +205,14 @@ TEST(CliRunTest, MissingBoardFailsInBoardModeOnlyAndReleasesTheLines) {
     SimOptions options = VirtualSim();
     options.boardPresent = false;
     CliRig rig(options);
-    EXPECT_EQ(rig.Run({"erase"}), kExitFailure);
-    EXPECT_TRUE(Contains(rig.err.str(), "Fehler beim Initialisieren des Velmo-Boards"))
+    EXPECT_EQ(rig.Run({"--port", "278", "erase"}), kExitFailure);
+    EXPECT_TRUE(
+        Contains(rig.err.str(), "Fehler beim Initialisieren des Velmo-Boards (Port 0x0278;"))
         << rig.err.str();
     EXPECT_EQ(rig.DataRegister() & (kRstBit | kEnableBit), 0);
+    // A board on GPIO lines has no port address to name.
+    EXPECT_EQ(rig.Run({"--port", "gpio", "erase"}), kExitFailure);
+    EXPECT_TRUE(Contains(rig.err.str(), "Velmo-Boards (GPIO-Leitungen;")) << rig.err.str();
 
     // The plain cable has no READY line and needs none.
     rig.sim.Chip().SetFlash(PatternImage(0));
