@@ -14,7 +14,7 @@
 #include <string>
 
 #include "image/FlashImage.h"
-#include "support/SpecialFiles.h"
+#include "support/FileKinds.h"
 #include "support/TempDir.h"
 
 using velmo::testing::TempDir;

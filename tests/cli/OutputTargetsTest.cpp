@@ -8,7 +8,7 @@
 
 #include "ChildProcess.h"
 #include "CliTestRig.h"
-#include "support/SpecialFiles.h"
+#include "support/FileKinds.h"
 
 using namespace velmo;
 using namespace velmo::testing;

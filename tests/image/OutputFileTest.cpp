@@ -13,7 +13,7 @@
 
 #include "image/FileIdentity.h"
 #include "image/IntelHex.h"
-#include "support/SpecialFiles.h"
+#include "support/FileKinds.h"
 #include "support/TempDir.h"
 
 namespace velmo {

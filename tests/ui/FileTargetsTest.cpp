@@ -9,7 +9,7 @@
 
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
-#include "support/SpecialFiles.h"
+#include "support/FileKinds.h"
 #include "support/TempDir.h"
 #include "support/WindowRig.h"
 #include "ui/MessageBox.h"
