@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "port/SettingText.h"
+
 #ifndef VELMO_VERSION
 #define VELMO_VERSION "unbekannt"
 #endif
@@ -31,12 +33,6 @@ constexpr double kMinClockMHz = 1.0;
 constexpr double kMaxClockMHz = 100.0;
 // The port's status and control registers lie at base+1 and base+2.
 constexpr unsigned kMaxPortAddress = 0xFFFD;
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::optional<std::uint16_t> ParsePort(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -147,7 +143,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             value = args[++i];
         }
         if (name == "--port") {
-            if (Lower(*value) == "gpio") {
+            if (Lowercase(*value) == "gpio") {
                 options.portChoice = PortChoice::Gpio;
                 continue;
             }
@@ -159,7 +155,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             options.port = *port;
             options.portChoice = PortChoice::Parallel;
         } else if (name == "--mode") {
-            const std::string mode = Lower(*value);
+            const std::string mode = Lowercase(*value);
             if (mode == "board") {
                 options.mode = ProgrammerMode::Board;
             } else if (mode == "raw") {

@@ -77,7 +77,6 @@ class ChipSession {
     // --- the pieces, for a front end that frames each operation itself ---
     bool StartDriver();
     void StopDriver();
-    bool DriverActive() const { return m_port.DriverActive(); }
     std::string DriverMessage() const { return m_port.DriverMessage(); }
     // The mode's start sequence; false when the board did not answer (Raw mode never fails).
     bool Start();
@@ -101,8 +100,6 @@ class ChipSession {
     // Reads all 12288 cells into seen and compares them with expected, byte by byte.
     StepResult Verify(const FlashImage& expected, FlashImage& seen, ImageDifference& difference);
     void WriteLockBits(const LockBitChoice& bits);
-
-    IspProtocol& Isp() { return m_isp; }
 
   private:
     void SettlePending(std::uint32_t microseconds);

@@ -4,11 +4,13 @@
 #include <charconv>
 #include <string_view>
 
+#include "port/SettingText.h"
+
 namespace velmo {
 
 namespace {
 
-// Built by appending: GCC 12 at -O3 takes "\"" + std::string(...) for overlapping copies.
+// An item of VELMO_GPIO as the user wrote it, in quotes.
 std::string Quoted(std::string_view text) {
     std::string quoted;
     quoted.reserve(text.size() + 2);
@@ -30,22 +32,6 @@ constexpr const char* kExample =
     ". Beispiel: VELMO_GPIO=chip=gpiochip0,mosi=10,sck=11,rst=25,miso=9,enable=24,ready=23; "
     "\"!\" vor der Nummer kehrt die Leitung um, \"-\" lässt ENABLE oder READY weg.";
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 bool Optional(IspLine line) {
     return line == IspLine::Enable || line == IspLine::Ready;
 }
@@ -56,7 +42,7 @@ std::optional<GpioLine> ParseLine(std::string_view value) {
     if (value == "-") return result;
     if (!value.empty() && value.front() == '!') {
         result.inverted = true;
-        value = Trim(value.substr(1));
+        value = TrimBlanks(value.substr(1));
     }
     std::uint32_t offset = 0;
     if (value.empty() || value.size() > 5) return std::nullopt;
@@ -86,7 +72,7 @@ GpioConfig DefaultGpioConfig() {
 }
 
 std::string GpioKey(IspLine line) {
-    return Lower(CableOf(line).name);
+    return Lowercase(CableOf(line).name);
 }
 
 std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* error) {
@@ -98,14 +84,14 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
     std::string_view rest = text;
     while (true) {
         const std::size_t comma = rest.find(',');
-        const std::string_view item = Trim(rest.substr(0, comma));
+        const std::string_view item = TrimBlanks(rest.substr(0, comma));
         if (!item.empty()) {
             const std::size_t equals = item.find('=');
             if (equals == std::string_view::npos) {
                 return fail(Quoted(item) + " hat keinen Wert (Form: name=wert)");
             }
-            const std::string key = Lower(Trim(item.substr(0, equals)));
-            const std::string_view value = Trim(item.substr(equals + 1));
+            const std::string key = Lowercase(TrimBlanks(item.substr(0, equals)));
+            const std::string_view value = TrimBlanks(item.substr(equals + 1));
             bool known = false;
             if (key == "chip") {
                 if (value.empty()) {
@@ -134,8 +120,8 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
                 config.Line(wire.line) = *line;
             }
             if (!known) {
-                return fail("unbekannter Name " + Quoted(Trim(item.substr(0, equals))) + " in " +
-                            Quoted(item) + " (bekannt: " + KnownKeys() + ")");
+                return fail("unbekannter Name " + Quoted(TrimBlanks(item.substr(0, equals))) +
+                            " in " + Quoted(item) + " (bekannt: " + KnownKeys() + ")");
             }
         }
         if (comma == std::string_view::npos) break;

@@ -7,28 +7,11 @@
 #include <vector>
 
 #include "image/FlashImage.h"
+#include "port/SettingText.h"
 
 namespace velmo {
 
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
@@ -92,7 +75,7 @@ std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* 
     };
 
     for (std::string_view item : Split(text, ',')) {
-        item = Trim(item);
+        item = TrimBlanks(item);
         if (item.empty()) {
             continue;  // tolerates "a=1,,b=2" and a trailing comma
         }
@@ -101,9 +84,9 @@ std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* 
             return fail("Die Simulator-Option \"" + std::string(item) +
                         "\" in VELMO_SIM_OPTIONS hat keinen Wert (Form: name=wert).");
         }
-        const std::string key = Lower(Trim(item.substr(0, eq)));
-        const std::string_view rawValue = Trim(item.substr(eq + 1));
-        const std::string value = Lower(rawValue);
+        const std::string key = Lowercase(TrimBlanks(item.substr(0, eq)));
+        const std::string_view rawValue = TrimBlanks(item.substr(eq + 1));
+        const std::string value = Lowercase(rawValue);
 
         if (key == "board" || key == "chip") {
             bool present;
@@ -158,7 +141,8 @@ std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* 
                 return fail(BadValue(key, rawValue, "Sekunden von 0 bis 3600"));
             }
         } else {
-            return fail("Unbekannte Simulator-Option \"" + std::string(Trim(item.substr(0, eq))) +
+            return fail("Unbekannte Simulator-Option \"" +
+                        std::string(TrimBlanks(item.substr(0, eq))) +
                         "\" in VELMO_SIM_OPTIONS (bekannt: board, chip, xtal, writetime, "
                         "erasetime, stuck, clock, lockwait).");
         }

@@ -51,7 +51,6 @@ class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     bool BatchActive() const { return m_batchActive; }
     // Which port menu item stands for the port address, as the command line chose it.
     void SetPortIndex(int index) { m_portIndex = index; }
-    int PortIndex() const { return m_portIndex; }
     // Before the window is shown: toolbar, status bar, driver start, and for an interactive
     // start the defaults. Returns whether the driver runs.
     bool OnInitDialog();

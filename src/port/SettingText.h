@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cctype>
+#include <string>
+#include <string_view>
+
+// The words of settings a user types (VELMO_GPIO, VELMO_SIM_OPTIONS, velmo-cli's options):
+// blanks around a value do not count, and neither does the case of a name.
+namespace velmo {
+
+inline std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+inline std::string Lowercase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace velmo
