@@ -12,8 +12,8 @@
 #include <functional>
 #include <string>
 
-#include "isp/IspProtocol.h"
 #include "isp/Settings.h"
+#include "link/BitBangLink.h"
 #include "ops/ChipSession.h"
 #include "port/GpioPort.h"
 #include "sim/SimChip.h"
@@ -89,7 +89,8 @@ struct Rig {
         } else {
             port = &target;
         }
-        session = std::make_unique<ChipSession>(*port, clock, observer, mode, bitDelay);
+        link = std::make_unique<BitBangLink>(*port, clock);
+        session = std::make_unique<ChipSession>(*link, clock, observer, mode, bitDelay);
     }
 
     Counts Now() const {
@@ -111,6 +112,7 @@ struct Rig {
     testing::FakeGpio gpio;
     std::unique_ptr<GpioPort> gpioPort;
     PortIo* port = nullptr;
+    std::unique_ptr<BitBangLink> link;
     OperationObserver observer;
     std::unique_ptr<ChipSession> session;
 };

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "isp/At89s53.h"
+#include "link/BitBangLink.h"
 #include "ops/Programmer.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
@@ -25,7 +27,7 @@ namespace {
 
 // The window, reduced to what a measurement needs: the last status, and one action that runs
 // from inside the pump once its time has come (an Abort waiting in the queue).
-class BenchObserver : public ProgrammerObserver {
+class BenchObserver : public OperationObserver {
   public:
     explicit BenchObserver(Clock& clock) : m_clock(clock) {}
     void Status(ProgrammerStatus s) override { status = s; }
@@ -66,7 +68,7 @@ struct Prescribed {
     ProgrammerMode mode;
     double d;  // bit delay
 
-    static constexpr double kFixedHalf = IspProtocol::kFixedHalfPeriod;
+    static constexpr double kFixedHalf = at89s53::kFixedHalfPeriodUs;
     static constexpr double kBytes = 12288;
 
     double Start() const {
@@ -111,8 +113,9 @@ struct Rig {
     Rig(ProgrammerMode mode, std::uint32_t bitDelay)
         : clock(MakeRealClock()),
           port(*clock, SimOptions{}),
+          link(port, *clock),
           observer(*clock),
-          programmer(port, *clock, observer) {
+          programmer(link, *clock, observer) {
         programmer.SelectMode(mode);
         // The bit delay the clock rate gives, as the window derives it.
         programmer.SetClockRate(40.0 / (bitDelay - 0.5));
@@ -122,6 +125,7 @@ struct Rig {
     }
     std::unique_ptr<Clock> clock;
     SimPort port;
+    BitBangLink link;
     BenchObserver observer;
     Programmer programmer;
 };

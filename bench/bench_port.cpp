@@ -10,8 +10,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "isp/IspProtocol.h"
+#include "isp/At89s53.h"
 #include "isp/Settings.h"
+#include "link/BitBangLink.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 #include "timing/Clock.h"
@@ -115,18 +116,20 @@ void BitCycles() {
         auto clock = velmo::MakeRealClock();
         velmo::SimPort port(*clock, velmo::SimOptions{});
         port.StartDriver();
-        const velmo::ProgrammerMode mode = velmo::ProgrammerMode::Raw;
-        const std::uint32_t bitDelay = halfPeriod;
-        velmo::IspProtocol isp(port, *clock, mode, bitDelay);
-        isp.StartSequence();
-        isp.ProgrammingEnable();
+        velmo::BitBangLink link(port, *clock);
+        link.RunSequence(velmo::StartSequence(velmo::ProgrammerMode::Raw));
+        link.Send(velmo::at89s53::ProgrammingEnable());
+        velmo::Instruction byte;
+        byte.length = 1;
+        byte.halfPeriodUs = halfPeriod;
 
         const double specifiedNs = 1000.0 * 2.0 * halfPeriod * 1000.0;
         std::vector<std::int64_t> runs;
         for (int run = 0; run < 41; ++run) {
             const std::int64_t start = clock->NowNs();
-            for (int byte = 0; byte < 125; ++byte) {
-                isp.ShiftOutByte(static_cast<std::uint8_t>(byte * 37), halfPeriod);
+            for (int i = 0; i < 125; ++i) {
+                byte.bytes[0] = static_cast<std::uint8_t>(i * 37);
+                link.Send(byte);
             }
             runs.push_back(clock->NowNs() - start);
         }

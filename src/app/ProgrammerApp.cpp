@@ -127,8 +127,8 @@ int CProgrammerApp::Run(int argc, char** argv) {
     }
     instance.CloseRunningCopy(kCloseWaitMs);
 
-    velmo::PortSetup setup = velmo::CreatePort(environment);
-    CProgrammerDlg dialog(*setup.port, *setup.clock);
+    velmo::LinkSetup setup = velmo::CreateLink(environment);
+    CProgrammerDlg dialog(*setup.link, *setup.clock, &setup.files);
     dialog.SetHeadless(headless);
     if (batch) ApplyCommandLine(dialog, settings);
     instance.Listen([&dialog] { dialog.OnClose(); });

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "image/FileIdentity.h"
+#include "link/BitBangLink.h"
 #include "port/DirectPort.h"
 #include "port/GpioPort.h"
 #include "port/PpdevPort.h"
@@ -44,7 +45,7 @@ std::string Normalized(const std::string& text) {
     return out;
 }
 
-PortSetup CreateBackend(const PortEnvironment& env) {
+LinkSetup CreateBackend(const PortEnvironment& env) {
     const std::string kind = Normalized(env.port);
     if (kind.empty() || kind == "auto" || kind == "ppdev") {
         return {std::make_unique<PpdevPort>(), MakeRealClock()};
@@ -70,7 +71,10 @@ PortSetup CreateBackend(const PortEnvironment& env) {
         std::unique_ptr<Clock> clock =
             options->virtualClock ? std::make_unique<VirtualClock>() : MakeRealClock();
         auto port = std::make_unique<SimPort>(*clock, std::move(*options));
-        return {std::move(port), std::move(clock)};
+        LinkSetup setup{nullptr, std::move(clock), nullptr, {}};
+        setup.files.Add(*port);
+        setup.port = std::move(port);
+        return setup;
     }
     return {std::make_unique<FailedPort>("Unbekannter Port-Treiber \"" + env.port +
                                          "\" in VELMO_PORT. Möglich sind auto, ppdev, "
@@ -87,14 +91,20 @@ std::string TraceConflict(const PortEnvironment& env) {
            "Aufzeichnung würde den Chip überschreiben. Bitte eine andere Datei wählen.";
 }
 
-PortSetup CreatePort(const PortEnvironment& env) {
+LinkSetup CreateLink(const PortEnvironment& env) {
+    LinkSetup setup;
     if (std::string conflict = TraceConflict(env); !conflict.empty()) {
-        return {std::make_unique<FailedPort>(std::move(conflict)), MakeRealClock()};
+        setup = {std::make_unique<FailedPort>(std::move(conflict)), MakeRealClock()};
+    } else {
+        setup = CreateBackend(env);
     }
-    PortSetup setup = CreateBackend(env);
     if (!env.trace.empty()) {
-        setup.port = std::make_unique<TracePort>(std::move(setup.port), *setup.clock, env.trace);
+        auto trace = std::make_unique<TracePort>(std::move(setup.port), *setup.clock, env.trace);
+        // The trace is written out first: it shows what led to the chip.
+        setup.files.AddFirst(*trace);
+        setup.port = std::move(trace);
     }
+    setup.link = std::make_unique<BitBangLink>(*setup.port, *setup.clock);
     return setup;
 }
 
@@ -107,8 +117,8 @@ PortEnvironment EnvironmentOfProcess() {
             Env("VELMO_GPIO")};
 }
 
-PortSetup CreatePortFromEnvironment() {
-    return CreatePort(EnvironmentOfProcess());
+LinkSetup CreateLinkFromEnvironment() {
+    return CreateLink(EnvironmentOfProcess());
 }
 
 }  // namespace velmo

@@ -3,24 +3,32 @@
 #include <memory>
 #include <string>
 
+#include "link/IspLink.h"
 #include "port/PortIo.h"
+#include "port/SideFile.h"
 #include "timing/Clock.h"
 
 namespace velmo {
 
-// The backend and the clock to drive it with. The simulator may ask for a virtual clock
-// (VELMO_SIM_OPTIONS clock=virtual); every real port runs on the real clock.
-struct PortSetup {
+// The way to the chip: the link the operations talk to, the clock to drive it with, the
+// register port under a bit-banging link, and the files the backend keeps beside its lines
+// (the line trace, the simulated chip). The simulator may ask for a virtual clock
+// (VELMO_SIM_OPTIONS clock=virtual); every real port runs on the real clock. Members go away
+// in reverse order: the link before the clock, the clock before the port, which must not
+// touch it then.
+struct LinkSetup {
     std::unique_ptr<PortIo> port;
     std::unique_ptr<Clock> clock;
+    std::unique_ptr<IspLink> link = nullptr;
+    SideFiles files = {};
 };
 
 // VELMO_PORT: auto (default, takes ppdev), ppdev, direct, gpio (VELMO_GPIO chooses chip and
 // lines), sim. Never falls back to the simulator. VELMO_TRACE=file.vcd wraps the chosen
 // backend in the line tracer. Anything wrong (an unknown backend, a bad simulator option or
-// VELMO_GPIO) gives a port whose StartDriver fails with a German message that names the
+// VELMO_GPIO) gives a link whose StartDriver fails with a German message that names the
 // problem.
-PortSetup CreatePortFromEnvironment();
+LinkSetup CreateLinkFromEnvironment();
 
 // The same with the variables passed in (empty string = unset), for tests.
 struct PortEnvironment {
@@ -30,13 +38,13 @@ struct PortEnvironment {
     std::string trace;       // VELMO_TRACE
     std::string gpio = {};   // VELMO_GPIO
 };
-PortSetup CreatePort(const PortEnvironment& env);
+LinkSetup CreateLink(const PortEnvironment& env);
 
 // The variables as this process has them.
 PortEnvironment EnvironmentOfProcess();
 
 // A line trace that would write over the simulator's chip file (the same file by device and
-// inode, or by its resolved path): a German message, otherwise an empty string. CreatePort
+// inode, or by its resolved path): a German message, otherwise an empty string. CreateLink
 // refuses such a trace before it opens or creates either file.
 std::string TraceConflict(const PortEnvironment& env);
 

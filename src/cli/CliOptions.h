@@ -6,18 +6,12 @@
 #include <vector>
 
 #include "isp/Settings.h"
+#include "ops/ChipJobs.h"
 #include "port/PortIo.h"
 
 namespace velmo::cli {
 
 enum class Command { None, Info, Erase, Program, Verify, Read, Lock };
-
-// How `program` gets the image into the chip; every way ends in a byte-exact verification.
-enum class ProgramStrategy {
-    SkipBlank,    // erase, write only the bytes that are not 0xFF (an erased cell holds 0xFF)
-    All,          // erase, write all 12288 bytes
-    ChangedOnly,  // no erase: read every cell, write only those that differ
-};
 
 // What --port asked for: nothing (VELMO_PORT decides), a parallel port at an address, or the
 // GPIO lines.

@@ -181,10 +181,10 @@ class Runner {
         if (command == Command::Read && !OutputUsable(status)) return status;
         if (!TraceSpares(m_options.file, status)) return status;
 
-        PortSetup setup = m_context.createPort(m_options.trace, m_options.portChoice);
-        status = RunOnPort(setup, command, source);
+        LinkSetup setup = m_context.createLink(m_options.trace, m_options.portChoice);
+        status = RunOnLink(setup, command, source);
         // The trace and the simulated chip's file are written out once the lines are released.
-        if (const std::string lost = setup.port->FinishFiles(); !lost.empty()) {
+        if (const std::string lost = setup.files.Finish(); !lost.empty()) {
             Fail(kExitFailure, lost);
             if (status == kExitOk) status = kExitFailure;
         }
@@ -201,12 +201,12 @@ class Runner {
         return false;
     }
 
-    int RunOnPort(PortSetup& setup, Command command, const LoadedImage& source) {
+    int RunOnLink(LinkSetup& setup, Command command, const LoadedImage& source) {
         Clock& clock = *setup.clock;
         Progress progress(m_context.err, m_context.errIsTerminal, clock);
         Terminal terminal(progress, m_context.stop);
-        setup.port->SetBaseAddress(m_options.port);
-        ChipSession session(*setup.port, clock, terminal, m_options.mode,
+        setup.link->SetBaseAddress(m_options.port);
+        ChipSession session(*setup.link, clock, terminal, m_options.mode,
                             BitDelayForClockRate(m_options.clockMHz));
         session.SetWriteCompletion(WriteCompletion::DataPolling);
         // Lines released and the driver stopped before the port and clock go away.
@@ -264,6 +264,9 @@ class Runner {
                 }
                 return Fail(kExitFailure, reason);
             }
+            case StepOutcome::NoChip:
+                session.Close();
+                return Fail(kExitFailure, "Fehler: kein Chip antwortet wie ein gelöschter.");
             case StepOutcome::Stopped: {
                 // The end sequence runs before the message, so the lines are released even
                 // if writing to the terminal blocks.
@@ -282,7 +285,7 @@ class Runner {
     }
 
     int Erase(ChipSession& session) {
-        const StepResult erased = session.Erase();
+        const StepResult erased = EraseChips(session);
         if (!erased.ok()) return Report(erased, session);
         m_context.out << "Flash gelöscht (alle Bytes 0xFF, Lock-Bits frei).\n";
         return kExitOk;
@@ -290,32 +293,13 @@ class Runner {
 
     int Program(ChipSession& session, const LoadedImage& source, Clock& clock,
                 std::int64_t startNs) {
+        std::vector<FlashImage> seen;
+        const ProgramResult programmed =
+            ProgramChips(session, source.image, m_options.strategy, seen);
+        if (!programmed.step.ok()) return Report(programmed.step, session);
+        const std::size_t written = programmed.written;
         const FlashImage& image = source.image;
-        FlashImage chip;
-        ClearImage(chip);
-        std::size_t written = 0;
-        if (m_options.strategy == ProgramStrategy::ChangedOnly) {
-            std::vector<std::uint16_t> changed;
-            StepResult result = session.WriteChanged(image, chip, changed);
-            if (!result.ok()) return Report(result, session);
-            // Every cell was read in the pass above; the written ones are read once more now
-            // that all writes are done, so every byte compared below is the chip's own answer
-            // after its last write.
-            result = session.Reread(changed, chip);
-            if (!result.ok()) return Report(result, session);
-            written = changed.size();
-        } else {
-            const WriteSelection selection = m_options.strategy == ProgramStrategy::All
-                                                 ? WriteSelection::All
-                                                 : WriteSelection::SkipBlank;
-            StepResult result = session.Erase();
-            if (!result.ok()) return Report(result, session);
-            result = session.Write(image, selection);
-            if (!result.ok()) return Report(result, session);
-            written = result.written;
-            result = session.Read(Step::Verify, chip);
-            if (!result.ok()) return Report(result, session);
-        }
+        const FlashImage& chip = seen.front();
         const ImageDifference difference = CompareImages(image, chip);
         if (!difference.Equal()) {
             session.Close();
@@ -330,11 +314,11 @@ class Runner {
     }
 
     int Verify(ChipSession& session, const LoadedImage& source) {
-        FlashImage chip;
-        ClearImage(chip);
-        ImageDifference difference;
-        const StepResult result = session.Verify(source.image, chip, difference);
+        std::vector<FlashImage> seen;
+        const StepResult result = VerifyChips(session, source.image, seen);
         if (!result.ok()) return Report(result, session);
+        const FlashImage& chip = seen.front();
+        const ImageDifference difference = CompareImages(source.image, chip);
         if (!difference.Equal()) {
             session.Close();
             return Fail(kExitFailure,
@@ -348,10 +332,10 @@ class Runner {
     }
 
     int Read(ChipSession& session) {
-        FlashImage chip;
-        ClearImage(chip);
-        const StepResult result = session.Read(Step::Read, chip);
+        std::vector<FlashImage> seen;
+        const StepResult result = ReadChips(session, seen);
         if (!result.ok()) return Report(result, session);
+        const FlashImage& chip = seen.front();
         session.Close();
         const bool hex = HasHexExtension(m_options.file);
         const std::string text = hex ? FormatIntelHex(chip) : std::string();
@@ -408,7 +392,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
     // Results go out only when the whole call has succeeded, its files included: a script
     // never reads that a chip was programmed from a call that ends with 1.
     std::ostringstream results;
-    CliContext held{results, context.err, context.errIsTerminal, context.createPort, context.stop};
+    CliContext held{results, context.err, context.errIsTerminal, context.createLink, context.stop};
     Runner runner(options, held);
     const int status = runner.Run();
     if (status == kExitOk) context.out << results.str();
@@ -439,7 +423,7 @@ std::string TracePath(const std::string& option) {
     return option.empty() ? Env("VELMO_TRACE") : option;
 }
 
-PortSetup CreatePortForCli(const std::string& trace, PortChoice port) {
+LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port) {
     PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
                         TracePath(trace), Env("VELMO_GPIO")};
     if (port == PortChoice::Gpio) {
@@ -447,7 +431,7 @@ PortSetup CreatePortForCli(const std::string& trace, PortChoice port) {
     } else if (port == PortChoice::Parallel && IsGpioBackend(env.port)) {
         env.port = "auto";
     }
-    return CreatePort(env);
+    return CreateLink(env);
 }
 
 }  // namespace velmo::cli

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     InstallStopHandler(SIGTERM);
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     velmo::cli::CliContext context{std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
-                                   velmo::cli::CreatePortForCli, &g_stop};
+                                   velmo::cli::CreateLinkForCli, &g_stop};
     const int status = velmo::cli::RunCli(args, context);
     // What a script reads from us is a result too: output that did not arrive is a failure.
     const int ended = velmo::cli::FinishStandardOutput(std::cout, stdout, std::cerr);

@@ -1,12 +1,30 @@
 #include "ops/ChipSession.h"
 
+#include <algorithm>
+
+#include "isp/At89s53.h"
+
 namespace velmo {
 
-ChipSession::ChipSession(PortIo& port, Clock& clock, OperationObserver& observer,
+// What one byte write came to in every socket.
+struct ChipSession::WriteCheck {
+    bool stopped = false;  // the polling ended at a stop request
+    std::array<bool, kMaxSockets> confirmed{};
+    SocketBytes lastRead{};
+};
+
+ChipSession::ChipSession(IspLink& link, Clock& clock, OperationObserver& observer,
                          ProgrammerMode mode, std::uint32_t bitDelay)
-    : m_port(port), m_clock(clock), m_observer(observer), m_isp(port, clock, mode, bitDelay) {
-    // A write that has to poll keeps the front end alive between the polls.
-    m_isp.SetPumpCallback([this] { m_observer.Pump(); });
+    : m_link(link),
+      m_clock(clock),
+      m_observer(observer),
+      m_mode(mode),
+      m_bitDelay(bitDelay),
+      m_sockets(std::clamp(link.Sockets(), 1u, kMaxSockets)) {}
+
+unsigned ChipSession::LiveSockets() const {
+    return static_cast<unsigned>(std::count_if(m_results.begin(), m_results.begin() + m_sockets,
+                                               [](const SocketResult& r) { return r.ok(); }));
 }
 
 StepResult ChipSession::Open() {
@@ -23,28 +41,30 @@ void ChipSession::Close() {
 }
 
 bool ChipSession::StartDriver() {
-    m_port.StartDriver();
+    m_link.StartDriver();
     m_driverStarted = true;
-    return m_port.DriverActive();
+    return m_link.DriverActive();
 }
 
 void ChipSession::StopDriver() {
-    if (m_port.DriverActive()) m_port.StopDriver();
+    if (m_link.DriverActive()) m_link.StopDriver();
     m_driverStarted = false;
 }
 
+// Every start begins a new operation, in which every socket gets its chance again.
 bool ChipSession::Start() {
+    m_results.fill({});
     m_linesActive = true;
-    return m_isp.StartSequence();
+    return m_link.RunSequence(StartSequence(m_mode));
 }
 
 void ChipSession::End() {
-    m_isp.EndSequence();
+    m_link.RunSequence(EndSequence(m_mode));
     m_linesActive = false;
 }
 
 void ChipSession::Enable() {
-    m_isp.ProgrammingEnable();
+    m_link.Send(at89s53::ProgrammingEnable());
     m_settlePending = true;
 }
 
@@ -69,21 +89,134 @@ StepResult ChipSession::Finished(Step step, StepResult result) {
     return result;
 }
 
-WriteCheck ChipSession::WriteByte(std::uint32_t address, std::uint8_t value) {
-    if (m_completion == WriteCompletion::FixedWait) return m_isp.WriteAndCheck(address, value);
-    return m_isp.WriteAndPoll(address, value, kPollLimitNs, [this] {
+void ChipSession::Fail(unsigned socket, const SocketResult& result) {
+    if (socket >= m_sockets || !m_results[socket].ok()) return;
+    m_results[socket] = result;
+    m_observer.SocketFailed(socket, result);
+}
+
+SocketBytes ChipSession::ReadCell(std::uint32_t address) {
+    return m_link.Send(at89s53::ReadCode(address, m_bitDelay));
+}
+
+ChipSession::WriteCheck ChipSession::WriteByte(std::uint32_t address, std::uint8_t value) {
+    if (m_completion == WriteCompletion::FixedWait) return WriteByteFixedWait(address, value);
+    return WriteByteDataPolling(address, value);
+}
+
+namespace {
+
+// Takes one read-back into check; true once every live socket has answered the byte.
+template <typename Check, typename Live>
+bool Confirm(Check& check, const SocketBytes& answer, std::uint8_t value, unsigned sockets,
+             Live live) {
+    bool all = true;
+    for (unsigned s = 0; s < sockets; ++s) {
+        if (!live(s) || check.confirmed[s]) continue;
+        check.lastRead[s] = answer[s];
+        check.confirmed[s] = answer[s] == value;
+        all = all && check.confirmed[s];
+    }
+    return all;
+}
+
+}  // namespace
+
+// The chip answers a cell still being written with bit 7 inverted, so a slow write shows up
+// as a mismatch after the millisecond and is polled until it finishes or the limit is
+// reached. Once the user has stopped, the lines are released: no further poll goes out.
+ChipSession::WriteCheck ChipSession::WriteByteFixedWait(std::uint32_t address, std::uint8_t value) {
+    WriteCheck check;
+    const auto live = [this](unsigned s) { return Live(s); };
+    Instruction write = at89s53::WriteCode(address, value, m_bitDelay);
+    write.afterUs = kWriteWaitUs;
+    m_link.Send(write);
+    if (Confirm(check, ReadCell(address), value, m_sockets, live)) return check;
+    for (int poll = 1;; ++poll) {
+        const SocketBytes answer = ReadCell(address);
         m_observer.Pump();
-        return m_observer.StopRequested();
-    });
+        if (Confirm(check, answer, value, m_sockets, live)) return check;
+        if (m_observer.StopRequested()) {
+            check.stopped = true;
+            return check;
+        }
+        if (poll > kMaxPolls) return check;
+        m_clock.Delay(kPollWaitUs);
+    }
+}
+
+// Bounded by time, not by a count of reads: a slower bit clock reads less often but gives the
+// chip the same time. A link with a cost per transfer gets the write and several polls in one.
+ChipSession::WriteCheck ChipSession::WriteByteDataPolling(std::uint32_t address,
+                                                          std::uint8_t value) {
+    WriteCheck check;
+    const auto live = [this](unsigned s) { return Live(s); };
+    const unsigned polls = std::max(1u, m_link.PollsPerTransfer());
+    std::vector<Instruction> batch;
+    batch.reserve(polls + 1);
+    batch.push_back(at89s53::WriteCode(address, value, m_bitDelay));
+    batch.insert(batch.end(), polls, at89s53::ReadCode(address, m_bitDelay));
+    std::vector<SocketBytes> answers;
+    const std::int64_t startNs = m_clock.NowNs();
+    m_link.Transfer(batch, answers);
+    for (;;) {
+        // The write's own entry comes first and answers nothing.
+        for (std::size_t i = answers.size() - polls; i < answers.size(); ++i) {
+            if (Confirm(check, answers[i], value, m_sockets, live)) return check;
+        }
+        if (m_clock.NowNs() - startNs > kPollLimitNs) return check;
+        m_observer.Pump();
+        if (m_observer.StopRequested()) {
+            check.stopped = true;
+            return check;
+        }
+        answers.clear();
+        m_link.Transfer(std::span<const Instruction>(batch).subspan(1), answers);
+    }
+}
+
+bool ChipSession::TakeWrite(std::uint32_t address, std::uint8_t value, const WriteCheck& check,
+                            StepResult& result) {
+    for (unsigned s = 0; s < m_sockets; ++s) {
+        if (!Live(s) || check.confirmed[s]) continue;
+        SocketResult failed;
+        failed.fault = SocketFault::WriteFailed;
+        failed.address = address;
+        failed.wanted = value;
+        failed.readBack = check.lastRead[s];
+        Fail(s, failed);
+        result.readBack = check.lastRead[s];
+    }
+    if (LiveSockets() > 0) return true;
+    result.outcome = StepOutcome::WriteFailed;
+    result.address = address;
+    result.wanted = value;
+    return false;
 }
 
 StepResult ChipSession::Erase() {
     SettlePending(kSettleBeforeEraseUs);
     m_observer.StepBegins(Step::Erase, FLASH_SIZE);
     // Chip Erase is one instruction with its own wait; it cannot stop halfway.
-    m_isp.ChipErase();
+    m_link.Send(at89s53::ChipErase());
     if (m_observer.StopRequested()) return Stopped(Step::Erase, StepResult::kNoAddress);
     return Finished(Step::Erase, {});
+}
+
+StepResult ChipSession::CheckErased() {
+    SettlePending(kSettleUs);
+    const SocketBytes answer = ReadCell(0);
+    for (unsigned s = 0; s < m_sockets; ++s) {
+        if (!Live(s) || answer[s] == 0xFF) continue;
+        SocketResult failed;
+        failed.fault = answer[s] == 0x00 ? SocketFault::NoChip : SocketFault::NotErased;
+        failed.wanted = 0xFF;
+        failed.readBack = answer[s];
+        Fail(s, failed);
+    }
+    StepResult result;
+    if (LiveSockets() == 0) result.outcome = StepOutcome::NoChip;
+    return result;
 }
 
 StepResult ChipSession::Write(const FlashImage& image, WriteSelection selection) {
@@ -93,6 +226,7 @@ StepResult ChipSession::Write(const FlashImage& image, WriteSelection selection)
     SettlePending(kSettleUs);
     m_observer.StepBegins(Step::Write, total);
     StepResult result;
+    if (LiveSockets() == 0) return Finished(Step::Write, {StepOutcome::NoChip});
     for (std::uint32_t address = 0; address < FLASH_SIZE; ++address) {
         const std::uint8_t value = image[address];
         if (skipBlank && value == 0xFF) continue;
@@ -101,36 +235,38 @@ StepResult ChipSession::Write(const FlashImage& image, WriteSelection selection)
         const WriteCheck check = WriteByte(address, value);
         // A stop during the polling leaves the cell to the chip's own timing.
         if (check.stopped) return Stopped(Step::Write, address);
-        if (!check.confirmed) {
-            result.outcome = StepOutcome::WriteFailed;
-            result.address = address;
-            result.wanted = value;
-            result.readBack = check.lastRead;
-            return Finished(Step::Write, result);
-        }
+        if (!TakeWrite(address, value, check, result)) return Finished(Step::Write, result);
         m_observer.ByteDone(address, ++result.written);
     }
     return Finished(Step::Write, result);
 }
 
-StepResult ChipSession::WriteChanged(const FlashImage& image, FlashImage& seen,
+StepResult ChipSession::WriteChanged(const FlashImage& image, std::span<FlashImage> seen,
                                      std::vector<std::uint16_t>& written) {
     SettlePending(kSettleUs);
     m_observer.StepBegins(Step::Compare, FLASH_SIZE);
     StepResult result;
+    if (LiveSockets() == 0) return Finished(Step::Compare, {StepOutcome::NoChip});
+    const unsigned kept = std::min<unsigned>(m_sockets, static_cast<unsigned>(seen.size()));
     for (std::uint32_t address = 0; address < FLASH_SIZE; ++address) {
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(Step::Compare, address);
-        seen[address] = m_isp.ReadCodeByte(address);
-        if (seen[address] != image[address]) {
+        const SocketBytes answer = ReadCell(address);
+        bool differs = false;
+        for (unsigned s = 0; s < m_sockets; ++s) {
+            if (s < kept) seen[s][address] = answer[s];
+            differs = differs || (Live(s) && answer[s] != image[address]);
+        }
+        if (differs) {
+            std::array<bool, kMaxSockets> wasLive{};
+            for (unsigned s = 0; s < m_sockets; ++s) wasLive[s] = Live(s);
             const WriteCheck check = WriteByte(address, image[address]);
-            seen[address] = check.lastRead;
+            // The sockets left out keep what they answered to the read above.
+            for (unsigned s = 0; s < kept; ++s) {
+                if (wasLive[s]) seen[s][address] = check.lastRead[s];
+            }
             if (check.stopped) return Stopped(Step::Compare, address);
-            if (!check.confirmed) {
-                result.outcome = StepOutcome::WriteFailed;
-                result.address = address;
-                result.wanted = image[address];
-                result.readBack = check.lastRead;
+            if (!TakeWrite(address, image[address], check, result)) {
                 return Finished(Step::Compare, result);
             }
             written.push_back(static_cast<std::uint16_t>(address));
@@ -141,41 +277,61 @@ StepResult ChipSession::WriteChanged(const FlashImage& image, FlashImage& seen,
     return Finished(Step::Compare, result);
 }
 
-StepResult ChipSession::Reread(const std::vector<std::uint16_t>& addresses, FlashImage& seen) {
+StepResult ChipSession::Reread(const std::vector<std::uint16_t>& addresses,
+                               std::span<FlashImage> seen) {
     SettlePending(kSettleUs);
     m_observer.StepBegins(Step::Reread, addresses.size());
     std::size_t done = 0;
     for (std::uint16_t address : addresses) {
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(Step::Reread, address);
-        seen[address] = m_isp.ReadCodeByte(address);
+        const SocketBytes answer = ReadCell(address);
+        for (std::size_t s = 0; s < seen.size() && s < m_sockets; ++s) seen[s][address] = answer[s];
         m_observer.ByteDone(address, ++done);
     }
     return Finished(Step::Reread, {});
 }
 
-StepResult ChipSession::Read(Step step, FlashImage& out) {
+StepResult ChipSession::Read(Step step, std::span<FlashImage> out) {
     SettlePending(kSettleUs);
     m_observer.StepBegins(step, FLASH_SIZE);
     for (std::uint32_t address = 0; address < FLASH_SIZE; ++address) {
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(step, address);
-        out[address] = m_isp.ReadCodeByte(address);
+        const SocketBytes answer = ReadCell(address);
+        for (std::size_t s = 0; s < out.size() && s < m_sockets; ++s) out[s][address] = answer[s];
         m_observer.ByteDone(address, address + 1);
     }
     return Finished(step, {});
 }
 
-StepResult ChipSession::Verify(const FlashImage& expected, FlashImage& seen,
+StepResult ChipSession::Verify(const FlashImage& expected, std::span<FlashImage> seen,
                                ImageDifference& difference) {
     const StepResult result = Read(Step::Verify, seen);
-    if (result.ok()) difference = CompareImages(expected, seen);
+    if (!result.ok()) return result;
+    if (!seen.empty()) difference = CompareImages(expected, seen[0]);
+    CheckImages(expected, seen);
     return result;
+}
+
+void ChipSession::CheckImages(const FlashImage& expected, std::span<const FlashImage> seen) {
+    for (unsigned s = 0; s < m_sockets && s < seen.size(); ++s) {
+        if (!Live(s)) continue;
+        const ImageDifference difference = CompareImages(expected, seen[s]);
+        if (difference.Equal()) continue;
+        SocketResult failed;
+        failed.fault = SocketFault::Mismatch;
+        failed.address = difference.firstAddress;
+        failed.wanted = difference.expected;
+        failed.readBack = difference.actual;
+        failed.differing = difference.count;
+        Fail(s, failed);
+    }
 }
 
 void ChipSession::WriteLockBits(const LockBitChoice& bits) {
     SettlePending(kSettleUs);
-    m_isp.WriteLockBits(bits[0] ? 1 : 0, bits[1] ? 1 : 0, bits[2] ? 1 : 0);
+    m_link.Send(at89s53::WriteLockBits(bits[0] ? 1 : 0, bits[1] ? 1 : 0, bits[2] ? 1 : 0));
 }
 
 }  // namespace velmo

@@ -2,15 +2,15 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "image/FlashImage.h"
 #include "image/ImageCompare.h"
-#include "isp/IspProtocol.h"
 #include "isp/Settings.h"
+#include "link/IspLink.h"
 #include "ops/OperationObserver.h"
-#include "port/PortIo.h"
 #include "timing/Clock.h"
 
 namespace velmo {
@@ -35,10 +35,15 @@ enum class WriteCompletion : std::uint8_t {
     DataPolling,
 };
 
-// Work with the chip over one port: the driver, the mode's start and end sequences,
+// Work with the chips on one link: the driver, the mode's start and end sequences,
 // Programming Enable, and the steps that go through the flash byte by byte. Both front ends
 // run every byte loop through here, so the window and velmo-cli send the same instructions
 // with the same waits.
+//
+// Every instruction goes to all sockets at once. A socket that fails (a byte it does not take,
+// a read-back that differs, no chip) is reported to the observer and left out of every later
+// check, and the others go on; a step fails only when no socket is left. With one socket that
+// is the plain rule: the step ends at the first byte that does not take.
 //
 // A step looks at the observer's stop request before each byte; a byte that has started is
 // always finished, so the chip never sees half an instruction.
@@ -51,8 +56,13 @@ class ChipSession {
     static constexpr std::uint32_t kSettleUs = 10000;
     // Data polling gives up after this long; the fixed wait's polls end after about 202 ms.
     static constexpr std::int64_t kPollLimitNs = 250'000'000;
+    // The fixed wait: the first read-back a millisecond after the write, then at most this
+    // many polls a millisecond apart.
+    static constexpr std::uint32_t kWriteWaitUs = 1000;
+    static constexpr std::uint32_t kPollWaitUs = 1000;
+    static constexpr int kMaxPolls = 200;
 
-    ChipSession(PortIo& port, Clock& clock, OperationObserver& observer,
+    ChipSession(IspLink& link, Clock& clock, OperationObserver& observer,
                 ProgrammerMode mode = ProgrammerMode::Board, std::uint32_t bitDelay = 20);
     // Leaves the lines and the driver as they are: a front end that opened a session closes
     // it itself (a window that ends by Escape leaves its lines alone).
@@ -61,11 +71,18 @@ class ChipSession {
     ChipSession& operator=(const ChipSession&) = delete;
 
     // Told whenever they change, also while a step runs: they apply from the next byte.
-    void SetMode(ProgrammerMode mode) { m_isp.SetMode(mode); }
-    ProgrammerMode Mode() const { return m_isp.Mode(); }
-    void SetBitDelay(std::uint32_t microseconds) { m_isp.SetBitDelay(microseconds); }
-    std::uint32_t BitDelay() const { return m_isp.BitDelay(); }
+    void SetMode(ProgrammerMode mode) { m_mode = mode; }
+    ProgrammerMode Mode() const { return m_mode; }
+    void SetBitDelay(std::uint32_t microseconds) { m_bitDelay = microseconds; }
+    std::uint32_t BitDelay() const { return m_bitDelay; }
     void SetWriteCompletion(WriteCompletion completion) { m_completion = completion; }
+
+    // --- sockets ---
+    unsigned Sockets() const { return m_sockets; }
+    // How socket (counted from 0) has fared so far.
+    const SocketResult& Socket(unsigned socket) const { return m_results[socket]; }
+    bool Live(unsigned socket) const { return m_results[socket].ok(); }
+    unsigned LiveSockets() const;
 
     // --- a whole session, for a front end that opens the chip once per run ---
     // The driver's start, the start sequence and Programming Enable.
@@ -77,40 +94,64 @@ class ChipSession {
     // --- the pieces, for a front end that frames each operation itself ---
     bool StartDriver();
     void StopDriver();
-    std::string DriverMessage() const { return m_port.DriverMessage(); }
+    std::string DriverMessage() const { return m_link.DriverMessage(); }
     // The mode's start sequence; false when the board did not answer (Raw mode never fails).
     bool Start();
     void End();
+    // Any line sequence, outside the start and end.
+    void RunSequence(std::span<const LineStep> steps) { m_link.RunSequence(steps); }
     // Programming Enable; the settle it needs comes before the next step, or now.
     void Enable();
     void SettleNow(std::uint32_t microseconds);
 
-    // --- steps ---
+    // --- steps; seen and out hold one image per socket ---
     StepResult Erase();
+    // Reads the first cell of every socket after an erase: 0x00 there is an empty socket
+    // (its MISO pulled low), anything but 0xFF a chip that did not erase.
+    StepResult CheckErased();
     StepResult Write(const FlashImage& image, WriteSelection selection);
-    // Reads every cell into seen and writes the cells that differ from image (the chip erases
-    // a written cell by itself); a written cell is confirmed by the write's own read-back and
-    // its address goes to written.
-    StepResult WriteChanged(const FlashImage& image, FlashImage& seen,
+    // Reads every cell into seen and writes the cells that differ from image in any socket
+    // (the chip erases a written cell by itself); a written cell is confirmed by the write's
+    // own read-back and its address goes to written.
+    StepResult WriteChanged(const FlashImage& image, std::span<FlashImage> seen,
                             std::vector<std::uint16_t>& written);
     // Reads the given cells again into seen, after all writes have finished.
-    StepResult Reread(const std::vector<std::uint16_t>& addresses, FlashImage& seen);
+    StepResult Reread(const std::vector<std::uint16_t>& addresses, std::span<FlashImage> seen);
     // Reads all 12288 cells; step names what the reading is for.
-    StepResult Read(Step step, FlashImage& out);
-    // Reads all 12288 cells into seen and compares them with expected, byte by byte.
-    StepResult Verify(const FlashImage& expected, FlashImage& seen, ImageDifference& difference);
+    StepResult Read(Step step, std::span<FlashImage> out);
+    StepResult Read(Step step, FlashImage& out) { return Read(step, std::span(&out, 1)); }
+    // Reads all 12288 cells into seen and compares them with expected, byte by byte; a socket
+    // that differs fails with its first difference. difference: the first socket's.
+    StepResult Verify(const FlashImage& expected, std::span<FlashImage> seen,
+                      ImageDifference& difference);
+    StepResult Verify(const FlashImage& expected, FlashImage& seen, ImageDifference& difference) {
+        return Verify(expected, std::span(&seen, 1), difference);
+    }
+    // Compares what every live socket holds with expected; those that differ fail.
+    void CheckImages(const FlashImage& expected, std::span<const FlashImage> seen);
     void WriteLockBits(const LockBitChoice& bits);
 
   private:
+    struct WriteCheck;
     void SettlePending(std::uint32_t microseconds);
     StepResult Stopped(Step step, std::uint32_t address);
     WriteCheck WriteByte(std::uint32_t address, std::uint8_t value);
+    WriteCheck WriteByteFixedWait(std::uint32_t address, std::uint8_t value);
+    WriteCheck WriteByteDataPolling(std::uint32_t address, std::uint8_t value);
+    // Drops the sockets the write left unconfirmed; a failed step when none is left.
+    bool TakeWrite(std::uint32_t address, std::uint8_t value, const WriteCheck& check,
+                   StepResult& result);
+    void Fail(unsigned socket, const SocketResult& result);
+    SocketBytes ReadCell(std::uint32_t address);
     StepResult Finished(Step step, StepResult result);
 
-    PortIo& m_port;
+    IspLink& m_link;
     Clock& m_clock;
     OperationObserver& m_observer;
-    IspProtocol m_isp;
+    ProgrammerMode m_mode;
+    std::uint32_t m_bitDelay;
+    unsigned m_sockets;
+    std::array<SocketResult, kMaxSockets> m_results{};
     bool m_driverStarted = false;
     bool m_linesActive = false;
     bool m_settlePending = false;

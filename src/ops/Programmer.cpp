@@ -1,6 +1,6 @@
 #include "ops/Programmer.h"
 
-#include "port/Pins.h"
+#include "isp/Sequences.h"
 
 namespace velmo {
 
@@ -13,11 +13,11 @@ constexpr std::uint32_t kProgressStep = 307;
 constexpr std::uint32_t kPauseAfterEraseMs = 500;
 }  // namespace
 
-Programmer::Programmer(PortIo& port, Clock& clock, ProgrammerObserver& observer)
-    : m_port(port),
+Programmer::Programmer(IspLink& link, Clock& clock, OperationObserver& observer)
+    : m_link(link),
       m_clock(clock),
       m_observer(observer),
-      m_session(port, clock, *this, ProgrammerMode::Board, kInteractiveBitDelay) {
+      m_session(link, clock, m_events, ProgrammerMode::Board, kInteractiveBitDelay) {
     m_crc.BuildTable();
     // Save is available before any Read: it then writes an erased chip's image.
     ClearImage(m_image);
@@ -49,16 +49,15 @@ void Programmer::ShutdownDriver() {
 }
 
 void Programmer::IdleLines() {
-    SetLine(m_port, IspLine::Enable, 0);
-    SetLine(m_port, IspLine::Rst, 0);
+    m_session.RunSequence(IdleSequence());
 }
 
 std::uint16_t Programmer::CrcOf(const FlashImage& image) const {
     return m_crc.Compute(image.data(), static_cast<std::uint16_t>(image.size()));
 }
 
-void Programmer::ByteDone(std::uint32_t address, std::size_t) {
-    if (address % kProgressStep == 0) m_observer.ProgressAt(address);
+void Programmer::SessionEvents::ByteDone(std::uint32_t address, std::size_t) {
+    if (address % kProgressStep == 0) m_owner.m_observer.ProgressAt(address);
 }
 
 bool Programmer::StartStep() {
@@ -106,10 +105,9 @@ ProgramOutcome Programmer::Program() {
     m_observer.Status(ProgrammerStatus::Programming);
 
     const StepResult written = m_session.Write(m_image, WriteSelection::All);
-    // An Abort that came through the write's polling has already ended the sequence, so the
-    // polls could only fail: the user stopped the run, the chip did not refuse it.
-    if (written.outcome == StepOutcome::Stopped ||
-        (written.outcome == StepOutcome::WriteFailed && m_abortFlag == 1)) {
+    // An Abort that came through the write's polling ends the polling too: the lines are
+    // released by then, and the user stopped the run, the chip did not refuse it.
+    if (written.outcome == StepOutcome::Stopped) {
         // Whoever set the flag has already restored the idle state and ended the sequence.
         m_observer.Status(ProgrammerStatus::Aborted);
         return ProgramOutcome::Aborted;

@@ -6,10 +6,9 @@
 #include "image/Crc16.h"
 #include "image/FlashImage.h"
 #include "isp/Settings.h"
+#include "link/IspLink.h"
 #include "ops/ChipSession.h"
 #include "ops/OperationObserver.h"
-#include "ops/ProgrammerObserver.h"
-#include "port/PortIo.h"
 #include "timing/Clock.h"
 
 namespace velmo {
@@ -25,15 +24,15 @@ enum class ProgramOutcome : std::uint8_t {
 
 // The programmer as the main window runs it: the settings, both images with their CRCs, the
 // abort and error flags and the five device operations, each framed by the mode's start and
-// end sequence in the order the window shows them. It talks to the window only through
-// ProgrammerObserver; its byte loops are ChipSession's, the same as velmo-cli's.
-class Programmer : private OperationObserver {
+// end sequence in the order the window shows them. It talks to the window only through its
+// OperationObserver; its byte loops are ChipSession's, the same as velmo-cli's.
+class Programmer {
   public:
-    Programmer(PortIo& port, Clock& clock, ProgrammerObserver& observer);
+    Programmer(IspLink& link, Clock& clock, OperationObserver& observer);
 
     // --- settings ---
-    void SetPortAddress(std::uint16_t address) { m_port.SetBaseAddress(address); }
-    std::uint16_t PortAddress() const { return m_port.BaseAddress(); }
+    void SetPortAddress(std::uint16_t address) { m_link.SetBaseAddress(address); }
+    std::uint16_t PortAddress() const { return m_link.BaseAddress(); }
     // Stores the rate and derives the bit delay from it; a running Read takes the new delay
     // from its next byte.
     void SetClockRate(double mhz);
@@ -46,7 +45,7 @@ class Programmer : private OperationObserver {
     ProgrammerMode Mode() const { return m_session.Mode(); }
 
     // --- driver ---
-    PortIo& Port() { return m_port; }
+    IspLink& Link() { return m_link; }
     // Starts the driver; returns whether it runs (m_driverRunning).
     bool StartDriver();
     std::string DriverMessage() const { return m_session.DriverMessage(); }
@@ -61,8 +60,12 @@ class Programmer : private OperationObserver {
     void Verify();
     void Read();
     void WriteLockBits(const LockBitChoice& bits);
-    // Stops the running byte loop before its next byte and releases the lines now.
+    // Stops the running byte loop before its next byte (or the polling of its byte) and
+    // releases the lines now.
     void Abort();
+    // The running byte loop is to stop: set by Abort and by a failed write, cleared when the
+    // next byte loop begins.
+    bool AbortRequested() const { return m_abortFlag == 1; }
 
     // True from the start of a device operation to its end, also while a command that came
     // through its pump runs.
@@ -71,7 +74,6 @@ class Programmer : private OperationObserver {
     // --- state ---
     int m_driverRunning = 0;
     int m_errorFlag = 0;  // a device operation has failed since start
-    int m_abortFlag = 0;  // the running byte loop is to stop
     int m_noFileLoaded = 1;
     CCrc16 m_crc;
     FlashImage m_image{};      // the loaded file, programmed and verified against
@@ -80,10 +82,18 @@ class Programmer : private OperationObserver {
     std::uint16_t m_readCrc = 0;
 
   private:
-    // The byte loops report to the programmer, which passes on what its front end needs.
-    void ByteDone(std::uint32_t address, std::size_t done) override;
-    void Pump() override { m_observer.Pump(); }
-    bool StopRequested() override { return m_abortFlag == 1; }
+    // What the byte loops report reaches the window through the programmer: the pump as it
+    // is, the progress every few hundred bytes, and the abort flag as the stop request.
+    class SessionEvents : public OperationObserver {
+      public:
+        explicit SessionEvents(Programmer& owner) : m_owner(owner) {}
+        void ByteDone(std::uint32_t address, std::size_t done) override;
+        void Pump() override { m_owner.m_observer.Pump(); }
+        bool StopRequested() override { return m_owner.m_abortFlag == 1; }
+
+      private:
+        Programmer& m_owner;
+    };
 
     // The start sequence with the board's failure handling.
     bool StartStep();
@@ -101,10 +111,12 @@ class Programmer : private OperationObserver {
         Programmer& m_owner;
     };
 
-    PortIo& m_port;
+    IspLink& m_link;
     Clock& m_clock;
-    ProgrammerObserver& m_observer;
+    OperationObserver& m_observer;
+    SessionEvents m_events{*this};
     ChipSession m_session;
+    int m_abortFlag = 0;
     double m_clockRate = 24.0;
     int m_operationDepth = 0;
 };

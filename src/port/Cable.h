@@ -56,6 +56,25 @@ constexpr std::uint8_t WithLine(IspLine line, std::uint8_t value, bool level) {
     return PinOf(line).With(value, level);
 }
 
+// Where each socket of a gang fixture answers. MOSI, SCK and RST go to every socket; socket 1
+// answers on the cable's MISO and the next four on the other status inputs (pin 15 is READY,
+// which only Board mode reads, and a gang runs on the plain cable). A parallel port has no
+// more inputs; ports that only stand in for its registers (GPIO lines) carry sockets 6 to 8 on
+// the three status bits that no connector pin reaches.
+inline constexpr std::array<std::uint8_t, 5> kSocketMisoPins = {12, 13, 10, 11, 15};
+inline constexpr unsigned kMaxParallelSockets = kSocketMisoPins.size();
+inline constexpr unsigned kMaxRegisterSockets = 8;
+
+// The status bit of socket (counted from 0), with its inversion.
+constexpr ConnectorPin SocketMisoPin(unsigned socket) {
+    if (socket < kSocketMisoPins.size()) return FindConnectorPin(kSocketMisoPins[socket]);
+    ConnectorPin pin;
+    pin.exists = socket < kMaxRegisterSockets;
+    pin.reg = PortRegister::Status;
+    pin.bit = static_cast<std::uint8_t>(socket - kSocketMisoPins.size());
+    return pin;
+}
+
 // The outputs sit on the data register and the inputs on the status register, so that every
 // line change is one register write and both inputs come with one read.
 static_assert([] {

@@ -33,18 +33,6 @@ class PortIo {
     virtual std::uint8_t ReadPort(std::uint16_t address) = 0;
     virtual void WritePort(std::uint16_t address, std::uint8_t value) = 0;
 
-    // The files a port keeps beside its lines (the line trace, the simulated chip's flash):
-    // writes out what they still lack and returns the first failure to write one of them, a
-    // German message that names the file, or an empty string. May be called at any time and
-    // more than once; a front end asks after each run, since a lost write is no success.
-    virtual std::string FinishFiles() { return {}; }
-    // Whether path names a file the port writes while it runs (the line trace), which must
-    // not be taken for an input.
-    virtual bool WritesFile(const std::string& path) const {
-        (void)path;
-        return false;
-    }
-
   protected:
     virtual void OnBaseAddressChanged() {}
 

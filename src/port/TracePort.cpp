@@ -146,15 +146,14 @@ void TracePort::Publish() {
     }
 }
 
-std::string TracePort::FinishFiles() {
+std::string TracePort::FinishFile() {
     Flush();
     Publish();
-    std::string inner = m_inner->FinishFiles();
-    return m_writeError.empty() ? inner : m_writeError;
+    return m_writeError;
 }
 
-bool TracePort::WritesFile(const std::string& path) const {
-    return SameFile(path, m_path) || m_inner->WritesFile(path);
+bool TracePort::IsFile(const std::string& path) const {
+    return SameFile(path, m_path);
 }
 
 std::uint8_t TracePort::ReadPort(std::uint16_t address) {

@@ -8,6 +8,7 @@
 #include "image/OutputFile.h"
 #include "port/Cable.h"
 #include "port/PortIo.h"
+#include "port/SideFile.h"
 #include "timing/Clock.h"
 
 namespace velmo {
@@ -17,11 +18,11 @@ namespace velmo {
 // read of the status register, each change with its time from the clock
 // in nanoseconds since the driver started. The file is opened when the wrapped driver
 // has started, by the rules of OutputFile: a file is written beside the old one and takes its
-// place when the driver stops (or FinishFiles is asked), a character device or a named pipe
+// place when the driver stops (or FinishFile is asked), a character device or a named pipe
 // with a reader is written in place, anything else fails the start. A write that fails is
-// kept for FinishFiles, and a dump that was not written whole never replaces a file. The
+// kept for FinishFile, and a dump that was not written whole never replaces a file. The
 // clock is not touched after the driver has stopped, so it may go away before the port.
-class TracePort : public PortIo {
+class TracePort : public PortIo, public SideFile {
   public:
     TracePort(std::unique_ptr<PortIo> inner, Clock& clock, std::string path);
     ~TracePort() override;
@@ -32,8 +33,8 @@ class TracePort : public PortIo {
     std::string DriverMessage() const override;
     std::uint8_t ReadPort(std::uint16_t address) override;
     void WritePort(std::uint16_t address, std::uint8_t value) override;
-    std::string FinishFiles() override;
-    bool WritesFile(const std::string& path) const override;
+    std::string FinishFile() override;
+    bool IsFile(const std::string& path) const override;
 
     PortIo& Inner() { return *m_inner; }
 

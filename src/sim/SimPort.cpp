@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "image/FileIdentity.h"
 #include "port/Cable.h"
 #include "sim/ChipFile.h"
 #include "sim/SimAt89s53.h"
@@ -177,9 +178,13 @@ void SimPort::StopDriver() {
     m_impl->lock.Release();
 }
 
-std::string SimPort::FinishFiles() {
+std::string SimPort::FinishFile() {
     m_impl->SaveUnsaved();
     return m_impl->saveError;
+}
+
+bool SimPort::IsFile(const std::string& path) const {
+    return !m_impl->options.chipFile.empty() && SameFile(path, m_impl->options.chipFile);
 }
 
 bool SimPort::DriverActive() const {

@@ -4,6 +4,7 @@
 
 #include "image/FlashImage.h"
 #include "port/PortIo.h"
+#include "port/SideFile.h"
 #include "sim/SimOptions.h"
 #include "timing/Clock.h"
 
@@ -28,9 +29,9 @@ class SimChip;
 // takes the flash as the run before left it. Changes are saved when RST falls (the end of
 // every operation), at most every 100 ms of real time while an operation runs, and always on
 // StopDriver (before the lock goes) and destruction, where a write or erase still running is
-// finished first; FinishFiles reports a save that failed. The destructor does not touch the
+// finished first; FinishFile reports a save that failed. The destructor does not touch the
 // clock, which PortSetup destroys before the port.
-class SimPort : public PortIo {
+class SimPort : public PortIo, public SideFile {
   public:
     SimPort(Clock& clock, SimOptions options);
     ~SimPort() override;
@@ -41,7 +42,8 @@ class SimPort : public PortIo {
     std::string DriverMessage() const override;
     std::uint8_t ReadPort(std::uint16_t address) override;
     void WritePort(std::uint16_t address, std::uint8_t value) override;
-    std::string FinishFiles() override;
+    std::string FinishFile() override;
+    bool IsFile(const std::string& path) const override;
 
     SimChip& Chip();
     const SimChip& Chip() const;

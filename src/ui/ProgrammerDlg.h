@@ -10,8 +10,10 @@
 #include <string>
 
 #include "dialogs/DialogUnits.h"
+#include "ops/OperationObserver.h"
 #include "ops/Programmer.h"
-#include "ops/ProgrammerObserver.h"
+#include "port/PortIo.h"
+#include "port/SideFile.h"
 #include "ui/ClockRateDlg.h"
 
 class QAction;
@@ -35,10 +37,13 @@ inline constexpr char kCaption[] = "Velmo-Programmer (AT89S53)";
 // ProgrammerDlgStates.cpp switches the fixed menu and toolbar states,
 // ProgrammerDlgCommands.cpp runs the commands and the file commands, and
 // ProgrammerDlgReports.cpp words and shows what the operations report.
-class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
+class CProgrammerDlg : public QDialog, private velmo::OperationObserver {
     Q_OBJECT
   public:
-    CProgrammerDlg(velmo::PortIo& port, velmo::Clock& clock, QWidget* parent = nullptr);
+    // files: what the backend keeps beside its lines (the line trace, the simulated chip);
+    // none when it keeps nothing.
+    CProgrammerDlg(velmo::IspLink& link, velmo::Clock& clock, velmo::SideFiles* files = nullptr,
+                   QWidget* parent = nullptr);
     ~CProgrammerDlg() override;
 
     velmo::Programmer& Core() { return m_core; }
@@ -185,7 +190,7 @@ class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     template <typename Work>
     auto RunDeviceCommand(int command, Work work);
 
-    // --- velmo::ProgrammerObserver ---
+    // --- velmo::OperationObserver ---
     void Status(velmo::ProgrammerStatus status) override;
     void Notice(velmo::ProgrammerNotice notice) override;
     void Phase(velmo::OperationPhase phase) override;
@@ -194,6 +199,7 @@ class CProgrammerDlg : public QDialog, private velmo::ProgrammerObserver {
     void Pump() override;
 
     velmo::Programmer m_core;
+    velmo::SideFiles* m_files;
     velmo::dialogs::DialogUnits m_units;
     CClockRateDlg m_clockDlg;
     bool m_batchActive = false;

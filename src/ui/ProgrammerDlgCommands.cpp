@@ -133,7 +133,7 @@ auto CProgrammerDlg::RunDeviceCommand(int command, Work work) {
 }
 
 std::string CProgrammerDlg::ReportPortFiles(bool asLine) {
-    const std::string lost = m_core.Port().FinishFiles();
+    const std::string lost = m_files ? m_files->Finish() : std::string();
     // Each failure once, not again after every later command.
     if (!lost.empty() && lost != m_reportedFileError) {
         if (asLine) {
@@ -168,7 +168,7 @@ void CProgrammerDlg::LoadFile(const std::string& path) {
     m_core.m_noFileLoaded = 1;
     // The running line trace is no image: it grows while it is read.
     velmo::LoadedImage loaded;
-    if (m_core.Port().WritesFile(path)) {
+    if (m_files && m_files->Writes(path)) {
         loaded.error = velmo::LoadError::CannotOpen;
         velmo::ClearImage(loaded.image);
     } else {

@@ -44,8 +44,13 @@ const int kDeviceItems[] = {kProgram, kVerify, kRead, kLockBits, kErase};
 
 }  // namespace
 
-CProgrammerDlg::CProgrammerDlg(velmo::PortIo& port, velmo::Clock& clock, QWidget* parent)
-    : QDialog(parent), m_core(port, clock, *this), m_units(DialogFont()), m_clockDlg(this) {
+CProgrammerDlg::CProgrammerDlg(velmo::IspLink& link, velmo::Clock& clock, velmo::SideFiles* files,
+                               QWidget* parent)
+    : QDialog(parent),
+      m_core(link, clock, *this),
+      m_files(files),
+      m_units(DialogFont()),
+      m_clockDlg(this) {
     setWindowTitle(QString::fromUtf8(kCaption));
     // A fixed frame: caption, system menu, minimise and close, but no maximise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "backends/PortFactory.h"
-#include "isp/IspProtocol.h"
 #include "isp/Settings.h"
+#include "link/BitBangLink.h"
 #include "ops/ChipSession.h"
 #include "port/GpioPort.h"
 #include "port/Pins.h"
@@ -16,8 +16,11 @@
 #include "sim/SimPort.h"
 #include "support/FakeGpioChip.h"
 #include "support/Images.h"
+#include "support/IspDriver.h"
 
 namespace velmo {
+using testing::IspDriver;
+
 namespace {
 
 using testing::PatternImage;
@@ -28,17 +31,18 @@ using testing::PatternImage;
 struct GpioBench {
     GpioBench(ProgrammerMode mode, bool inverters)
         : sim(clock, SimOptions{}),
-          session(Port(inverters), clock, observer, mode, BitDelayForClockRate(24.0)) {
+          session(Link(inverters), clock, observer, mode, BitDelayForClockRate(24.0)) {
         sim.StartDriver();
     }
 
-    PortIo& Port(bool inverters) {
+    IspLink& Link(bool inverters) {
         gpio.AddChip("gpiochip0", "pinctrl-bcm2711", 58);
         gpio.recordValueCalls = false;
         testing::ConnectTarget(gpio, 0, sim, testing::DefaultWires(inverters));
         const char* text = inverters ? "mosi=!10,sck=!11,rst=!25,enable=!24,miso=!9,ready=!23" : "";
         port = std::make_unique<GpioPort>(ParseGpioConfig(text, nullptr).value(), gpio.System());
-        return *port;
+        link = std::make_unique<BitBangLink>(*port, clock);
+        return *link;
     }
 
     // Driver, start sequence and Programming Enable, as every operation begins.
@@ -58,6 +62,7 @@ struct GpioBench {
     SimPort sim;
     testing::FakeGpio gpio;
     std::unique_ptr<GpioPort> port;  // goes before the fake and the target it drives
+    std::unique_ptr<BitBangLink> link;
     OperationObserver observer;
     ChipSession session;
 };
@@ -139,8 +144,8 @@ TEST(GpioProgramming, WithoutReadyABoardStartFailsAsWithoutAnAnswer) {
     const std::uint32_t bitDelay = 2;
     port.StartDriver();
     ASSERT_TRUE(port.DriverActive());
-    EXPECT_FALSE(IspProtocol(port, clock, board, bitDelay).StartSequence());
-    EXPECT_TRUE(IspProtocol(port, clock, raw, bitDelay).StartSequence());
+    EXPECT_FALSE(IspDriver(port, clock, board, bitDelay).StartSequence());
+    EXPECT_TRUE(IspDriver(port, clock, raw, bitDelay).StartSequence());
 }
 
 TEST(GpioProgramming, AFailingIoctlMidRunEndsTheWriteLoopAndReleasesTheTarget) {
@@ -161,7 +166,7 @@ TEST(GpioProgramming, AFailingIoctlMidRunEndsTheWriteLoopAndReleasesTheTarget) {
         explicit ArmAtByte100(bool& flag) : armed(flag) {}
         void ByteDone(std::uint32_t address, std::size_t) override { armed = address + 1 == 100; }
     } arming(armed);
-    ChipSession session(*bench.port, bench.clock, arming, ProgrammerMode::Raw, 2);
+    ChipSession session(*bench.link, bench.clock, arming, ProgrammerMode::Raw, 2);
     const StepResult written = session.Write(image, WriteSelection::All);
     EXPECT_EQ(written.outcome, StepOutcome::WriteFailed);
     EXPECT_EQ(written.address, 100u);
@@ -177,22 +182,22 @@ TEST(GpioProgramming, AFailingIoctlMidRunEndsTheWriteLoopAndReleasesTheTarget) {
 }
 
 TEST(GpioProgramming, VelmoPortGpioChoosesTheBackendAndVelmoGpioItsLines) {
-    PortSetup setup = CreatePort({"gpio", "", "", "", "chip=gpiochip0"});
+    LinkSetup setup = CreateLink({"gpio", "", "", "", "chip=gpiochip0"});
     EXPECT_NE(dynamic_cast<GpioPort*>(setup.port.get()), nullptr);
     EXPECT_EQ(dynamic_cast<VirtualClock*>(setup.clock.get()), nullptr) << "real time";
     EXPECT_TRUE(IsGpioBackend(" GPIO "));
     EXPECT_FALSE(IsGpioBackend("ppdev"));
 
-    PortSetup traced = CreatePort({"gpio", "", "", "/nonexistent-dir/x.vcd", ""});
+    LinkSetup traced = CreateLink({"gpio", "", "", "/nonexistent-dir/x.vcd", ""});
     auto* trace = dynamic_cast<TracePort*>(traced.port.get());
     ASSERT_NE(trace, nullptr);
     EXPECT_NE(dynamic_cast<GpioPort*>(&trace->Inner()), nullptr);
 
-    PortSetup bad = CreatePort({"gpio", "", "", "", "mosi=10,sck=x"});
-    bad.port->StartDriver();
-    EXPECT_FALSE(bad.port->DriverActive());
-    EXPECT_NE(bad.port->DriverMessage().find("VELMO_GPIO: \"sck=x\""), std::string::npos)
-        << bad.port->DriverMessage();
+    LinkSetup bad = CreateLink({"gpio", "", "", "", "mosi=10,sck=x"});
+    bad.link->StartDriver();
+    EXPECT_FALSE(bad.link->DriverActive());
+    EXPECT_NE(bad.link->DriverMessage().find("VELMO_GPIO: \"sck=x\""), std::string::npos)
+        << bad.link->DriverMessage();
 }
 
 }  // namespace

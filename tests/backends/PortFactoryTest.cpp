@@ -6,15 +6,17 @@
 #include <iterator>
 
 #include "backends/PortFactory.h"
-#include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 #include "port/DirectPort.h"
 #include "port/PpdevPort.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
+#include "support/IspDriver.h"
 #include "support/TempDir.h"
 
 namespace velmo {
+using testing::IspDriver;
+
 namespace {
 
 TEST(PortFactory, VelmoPortChoosesTheBackend) {
@@ -33,7 +35,7 @@ TEST(PortFactory, VelmoPortChoosesTheBackend) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
-        PortSetup setup = CreatePort({c.value, "", "", ""});
+        LinkSetup setup = CreateLink({c.value, "", "", ""});
         ASSERT_TRUE(setup.port);
         ASSERT_TRUE(setup.clock);
         EXPECT_TRUE(c.isExpected(setup.port.get()));
@@ -42,7 +44,7 @@ TEST(PortFactory, VelmoPortChoosesTheBackend) {
 }
 
 TEST(PortFactory, TheSimulatorRunsOnVirtualTimeOnlyWhenAsked) {
-    PortSetup setup = CreatePort({"sim", "clock=virtual", "", ""});
+    LinkSetup setup = CreateLink({"sim", "clock=virtual", "", ""});
     auto* clock = dynamic_cast<VirtualClock*>(setup.clock.get());
     ASSERT_NE(clock, nullptr);
     setup.port->StartDriver();
@@ -51,7 +53,7 @@ TEST(PortFactory, TheSimulatorRunsOnVirtualTimeOnlyWhenAsked) {
     // The board answers 600 ms of reset later: only on the clock handed out, and at once.
     const ProgrammerMode mode = ProgrammerMode::Board;
     const std::uint32_t bitDelay = 2;
-    IspProtocol isp(*setup.port, *setup.clock, mode, bitDelay);
+    IspDriver isp(*setup.port, *setup.clock, mode, bitDelay);
     EXPECT_TRUE(isp.StartSequence());
     EXPECT_GT(clock->NowNs(), 600'000'000);
 }
@@ -68,7 +70,7 @@ TEST(PortFactory, WrongSettingsGiveAPortThatDoesNotStartAndSaysWhy) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.env.port + " / " + c.env.simOptions);
-        PortSetup setup = CreatePort(c.env);
+        LinkSetup setup = CreateLink(c.env);
         setup.port->StartDriver();
         EXPECT_FALSE(setup.port->DriverActive());
         for (const std::string& part : c.says) {
@@ -79,22 +81,22 @@ TEST(PortFactory, WrongSettingsGiveAPortThatDoesNotStartAndSaysWhy) {
     }
 }
 
-// PortSetup destroys its clock before its port: the simulator must not need the clock to
+// LinkSetup destroys its clock before its port: the simulator must not need the clock to
 // finish and save its chip then (the sanitizer build catches a use after free here).
 TEST(PortFactory, TheSimulatorSavesItsChipWhenTheSetupGoesAway) {
     testing::TempDir dir;
     const std::filesystem::path path = dir.Path("chip.bin");
     {
-        PortSetup setup = CreatePort(
+        LinkSetup setup = CreateLink(
             {"sim", "clock=virtual,writetime=5000", path.string(), path.string() + ".vcd"});
         setup.port->StartDriver();
         ASSERT_TRUE(setup.port->DriverActive()) << setup.port->DriverMessage();
         const ProgrammerMode mode = ProgrammerMode::Raw;
         const std::uint32_t bitDelay = 2;
-        IspProtocol isp(*setup.port, *setup.clock, mode, bitDelay);
+        IspDriver isp(*setup.port, *setup.clock, mode, bitDelay);
         isp.StartSequence();
         isp.ProgrammingEnable();
-        isp.ShiftOutByte(IspProtocol::WriteInstruction(0x0003), bitDelay);
+        isp.ShiftOutByte(at89s53::WriteOpcode(0x0003), bitDelay);
         isp.ShiftOutByte(0x03, bitDelay);
         isp.ShiftOutByte(0x21, bitDelay);  // still being written when the setup goes
     }
@@ -107,7 +109,7 @@ TEST(PortFactory, TheSimulatorSavesItsChipWhenTheSetupGoesAway) {
 }
 
 TEST(PortFactory, TraceWrapsAnyBackend) {
-    PortSetup setup = CreatePort({"direct", "", "", "/nonexistent-dir/x.vcd"});
+    LinkSetup setup = CreateLink({"direct", "", "", "/nonexistent-dir/x.vcd"});
     auto* trace = dynamic_cast<TracePort*>(setup.port.get());
     ASSERT_NE(trace, nullptr);
     EXPECT_NE(dynamic_cast<DirectPort*>(&trace->Inner()), nullptr);

@@ -6,13 +6,15 @@
 #include <algorithm>
 
 #include "backends/PortFactory.h"
-#include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 #include "port/TracePort.h"
+#include "support/IspDriver.h"
 #include "support/TempDir.h"
 #include "support/Vcd.h"
 
 namespace velmo {
+using testing::IspDriver;
+
 namespace {
 
 using testing::DecodeBytes;
@@ -22,14 +24,14 @@ using testing::Vcd;
 TEST(Trace, AProgrammingEnableDecodesFromTheDump) {
     testing::TempDir dir;
     const std::string path_ = dir.Path("lines.vcd");
-    PortSetup setup = CreatePort({"sim", "clock=virtual", "", path_});
+    LinkSetup setup = CreateLink({"sim", "clock=virtual", "", path_});
     ASSERT_NE(dynamic_cast<TracePort*>(setup.port.get()), nullptr);
     setup.port->StartDriver();
     ASSERT_TRUE(setup.port->DriverActive()) << setup.port->DriverMessage();
     EXPECT_NE(setup.port->DriverMessage().find(path_), std::string::npos);
     const ProgrammerMode mode = ProgrammerMode::Board;
     const std::uint32_t bitDelay = 2;
-    IspProtocol isp(*setup.port, *setup.clock, mode, bitDelay);
+    IspDriver isp(*setup.port, *setup.clock, mode, bitDelay);
     ASSERT_TRUE(isp.StartSequence());
     isp.ProgrammingEnable();
     isp.EndSequence();

@@ -6,6 +6,7 @@
 #include "cli/CliOptions.h"
 
 using velmo::ProgrammerMode;
+using velmo::ProgramStrategy;
 using namespace velmo::cli;
 
 namespace {

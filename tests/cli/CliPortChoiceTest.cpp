@@ -97,7 +97,7 @@ TEST(CliPortChoiceTest, PortWinsOverVelmoPort) {
         env.Set("VELMO_PORT", c.velmoPort);
         env.Set("VELMO_SIM_OPTIONS", "clock=virtual");
         env.Set("VELMO_GPIO", "chip=gpiochip0");
-        PortSetup setup = CreatePortForCli("", c.choice);
+        LinkSetup setup = CreateLinkForCli("", c.choice);
         PortIo* port = setup.port.get();
         switch (c.expected) {
             case Kind::Ppdev:

@@ -225,7 +225,7 @@ TEST(CliRunTest, ADriverThatDoesNotStartIsAFailureWithItsReason) {
     std::ostringstream err;
     CliContext context{out, err, false,
                        [](const std::string&, PortChoice) {
-                           return CreatePort({"nonsense", "", "", ""});
+                           return CreateLink({"nonsense", "", "", ""});
                        },
                        nullptr};
     EXPECT_EQ(RunCli({"erase"}, context), kExitFailure);

@@ -15,6 +15,7 @@
 
 #include "cli/CliRunner.h"
 #include "image/FlashImage.h"
+#include "link/BitBangLink.h"
 #include "port/PortIo.h"
 #include "sim/SimChip.h"
 #include "sim/SimOptions.h"
@@ -44,7 +45,6 @@ class ForwardingPort : public PortIo {
         m_inner.WritePort(address, value);
         if (m_afterWrite) m_afterWrite();
     }
-    std::string FinishFiles() override { return m_inner.FinishFiles(); }
 
   protected:
     void OnBaseAddressChanged() override { m_inner.SetBaseAddress(BaseAddress()); }
@@ -82,9 +82,12 @@ struct CliRig {
         stop = 0;
         cli::CliContext context{out, err, terminal,
                                 [this](const std::string&, cli::PortChoice) {
-                                    PortSetup setup;
+                                    LinkSetup setup;
                                     setup.port = std::make_unique<ForwardingPort>(sim, afterWrite);
                                     setup.clock = std::make_unique<ForwardingClock>(clock);
+                                    setup.link =
+                                        std::make_unique<BitBangLink>(*setup.port, *setup.clock);
+                                    setup.files.Add(sim);
                                     return setup;
                                 },
                                 &stop};

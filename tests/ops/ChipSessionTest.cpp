@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "isp/At89s53.h"
+#include "link/BitBangLink.h"
 #include "ops/ChipSession.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
@@ -26,7 +28,9 @@ class StopAt : public OperationObserver {
 struct Bench {
     explicit Bench(SimOptions options = {},
                    WriteCompletion completion = WriteCompletion::DataPolling)
-        : port(clock, Virtual(options)), session(port, clock, observer, ProgrammerMode::Raw, 2) {
+        : port(clock, Virtual(options)),
+          link(port, clock),
+          session(link, clock, observer, ProgrammerMode::Raw, 2) {
         session.SetWriteCompletion(completion);
         const StepResult opened = session.Open();
         EXPECT_TRUE(opened.ok());
@@ -50,6 +54,7 @@ struct Bench {
 
     VirtualClock clock;
     SimPort port;
+    BitBangLink link;
     StopAt observer;
     ChipSession session;
 };
@@ -155,7 +160,8 @@ TEST(ChipSessionWrites, TheFixedWaitsGapBetweenWriteAndReadBackIsOnTheWire) {
     FakePort port(&clock);
     port.SetMiso(true);  // every cell answers 0xFF
     OperationObserver observer;
-    ChipSession session(port, clock, observer, ProgrammerMode::Raw, 2);
+    BitBangLink link(port, clock);
+    ChipSession session(link, clock, observer, ProgrammerMode::Raw, 2);
     FlashImage image;
     ClearImage(image);
     ASSERT_TRUE(session.Write(image, WriteSelection::All).ok());
@@ -165,6 +171,84 @@ TEST(ChipSessionWrites, TheFixedWaitsGapBetweenWriteAndReadBackIsOnTheWire) {
         const std::size_t write = 6 * byte;
         EXPECT_GE(wire[write + 3].startNs - wire[write + 2].endNs, 1'000'000) << byte;
     }
+}
+
+// The window's fixed wait on a port whose cell answers as a test decides, read-back by
+// read-back: the write, 1 ms, a read-back, and then polls a millisecond apart with a pump after
+// each, for at most 202 reads in all.
+struct FixedWaitBench {
+    // answer(n): what the cell says at read-back n (from 1).
+    explicit FixedWaitBench(std::function<std::uint8_t(int)> answer)
+        : port(&clock), link(port, clock), session(link, clock, observer, ProgrammerMode::Raw, 2) {
+        port.statusSource = [this, answer] {
+            const int reads = port.StatusReads();  // before this one
+            const bool bit = ((answer(reads / 8 + 1) >> (7 - reads % 8)) & 1) != 0;
+            return WithLine(IspLine::Miso, 0, bit);
+        };
+        observer.onPump = [this] { readsAtPump.push_back(port.StatusReads() / 8); };
+    }
+    StepResult Write(std::uint8_t value) {
+        FlashImage image;
+        ClearImage(image);
+        image[0x0042] = value;
+        return session.Write(image, WriteSelection::SkipBlank);
+    }
+    struct Observer : StopAt {
+        void Pump() override { onPump(); }
+        std::function<void()> onPump;
+    };
+
+    VirtualClock clock;
+    FakePort port;
+    BitBangLink link;
+    Observer observer;
+    ChipSession session;
+    std::vector<int> readsAtPump;  // read-backs made when each pump came
+};
+
+TEST(ChipSessionWrites, TheFixedWaitPollsUntilTheCellAnswersOr202Reads) {
+    struct Case {
+        const char* name;
+        int answersFrom;  // the read-back from which the cell answers the byte; 0: never
+        int reads;
+        StepOutcome outcome;
+    };
+    const Case cases[] = {
+        {"at once", 1, 1, StepOutcome::Ok},
+        {"after three polls", 4, 4, StepOutcome::Ok},
+        {"never", 0, 202, StepOutcome::WriteFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FixedWaitBench bench([&](int n) -> std::uint8_t {
+            return c.answersFrom != 0 && n >= c.answersFrom ? 0x5A : 0x00;
+        });
+        const StepResult result = bench.Write(0x5A);
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(bench.port.StatusReads(), 8 * c.reads);
+        // One pump before the byte, then one after every poll (every read but the first).
+        ASSERT_EQ(bench.readsAtPump.size(), static_cast<std::size_t>(c.reads));
+        for (int i = 1; i < c.reads; ++i) EXPECT_EQ(bench.readsAtPump[i], i + 1);
+        // The first read-back 1 ms after the write, the first poll at once, the rest 1 ms apart.
+        const auto wire = DecodeWire(bench.port.DataWrites());
+        ASSERT_EQ(wire.size(), 3u + 3u * c.reads);
+        for (int read = 1; read <= c.reads; ++read) {
+            const std::size_t first = 3u * read;
+            EXPECT_EQ(wire[first].value, at89s53::ReadOpcode(0x0042));
+            const std::int64_t gap = wire[first].startNs - wire[first - 1].endNs;
+            EXPECT_EQ(gap, read == 2 ? 0 : 1'000'001) << "read-back " << read;
+        }
+    }
+}
+
+// An Abort that comes through a poll's pump has released the lines: no further poll goes out.
+TEST(ChipSessionWrites, AStopDuringTheFixedWaitsPollingEndsItAtOnce) {
+    FixedWaitBench bench([](int) -> std::uint8_t { return 0x00; });
+    bench.observer.stopAt = 3;  // before the byte, after poll 1, after poll 2
+    const StepResult result = bench.Write(0x5A);
+    EXPECT_EQ(result.outcome, StepOutcome::Stopped);
+    EXPECT_EQ(result.address, 0x0042u);
+    EXPECT_EQ(bench.port.StatusReads(), 8 * 3);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "RecordingObserver.h"
+#include "link/BitBangLink.h"
 #include "ops/Programmer.h"
 #include "support/FakePort.h"
 #include "support/Images.h"
@@ -43,7 +44,8 @@ struct FakeRig {
     FakePort port;
     RecordingClock clock;
     RecordingObserver observer;
-    Programmer programmer{port, clock, observer};
+    BitBangLink link{port, clock};
+    Programmer programmer{link, clock, observer};
 };
 
 // What a byte loop over the whole flash reports: one pump per byte and the progress position

@@ -312,7 +312,7 @@ TEST(OperationAbort, EachLoopClearsAnEarlierAbort) {
     rig.observer.Clear();
     rig.programmer.Read();
     EXPECT_EQ(rig.observer.LastStatus(), "ReadDone");
-    EXPECT_EQ(rig.programmer.m_abortFlag, 0);
+    EXPECT_EQ(rig.programmer.AbortRequested(), false);
 }
 
 // --- a byte that does not program ---
@@ -330,7 +330,7 @@ TEST(OperationWriteFailure, StopsAtTheByteThatDidNotTake) {
                          "status:Programming", "notice:ProgramFailed", "status:ProgramFailed",
                          "finished"}));
         EXPECT_EQ(rig.programmer.m_errorFlag, 1);
-        EXPECT_EQ(rig.programmer.m_abortFlag, 1);
+        EXPECT_EQ(rig.programmer.AbortRequested(), true);
 
         // Bytes 0..2 went out once each, byte 3 was written and polled, nothing after it.
         const auto& wire = rig.port.Mosi();
@@ -354,8 +354,14 @@ TEST(OperationWriteFailure, AnAbortDuringThePollingIsReportedAsAbort) {
     image[0] = 0x00;
     rig.LoadImage(image);
     // Pumps: the erase's, the pause's, byte 0's; then the write's polls.
-    rig.observer.AtPump(3 + 5, [&] { rig.programmer.Abort(); });
+    std::size_t wireAtAbort = 0;
+    rig.observer.AtPump(3 + 5, [&] {
+        rig.programmer.Abort();
+        wireAtAbort = rig.port.Mosi().size();
+    });
     EXPECT_EQ(rig.programmer.Program(), ProgramOutcome::Aborted);
+    EXPECT_EQ(rig.port.Mosi().size(), wireAtAbort) << "no poll clocks the released lines";
+    ExpectEnded(rig.port, ProgrammerMode::Board);
 
     EXPECT_EQ(rig.observer.LastStatus(), "Aborted");
     EXPECT_EQ(rig.observer.Count("notice:ProgramFailed"), 0);

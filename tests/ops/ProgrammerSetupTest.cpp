@@ -13,10 +13,11 @@ TEST(ProgrammerSetup, FreshProgrammerHasNoImageNoErrorAndErasedImages) {
     FakePort port;
     VirtualClock clock;
     RecordingObserver observer;
-    Programmer programmer(port, clock, observer);
+    BitBangLink link(port, clock);
+    Programmer programmer(link, clock, observer);
     EXPECT_EQ(programmer.m_errorFlag, 0);
     EXPECT_EQ(programmer.m_noFileLoaded, 1);
-    EXPECT_EQ(programmer.m_abortFlag, 0);
+    EXPECT_EQ(programmer.AbortRequested(), false);
     EXPECT_EQ(programmer.m_image, Filled(0xFF));
     EXPECT_EQ(programmer.m_readImage, Filled(0xFF));
     EXPECT_FALSE(programmer.OperationRunning());
@@ -66,7 +67,8 @@ TEST(ProgrammerSetup, DriverStartTellsWhetherItRunsAndWhy) {
         port.driverMessage = "Kein Zugriff auf /dev/parport0.";
         VirtualClock clock;
         RecordingObserver observer;
-        Programmer programmer(port, clock, observer);
+        BitBangLink link(port, clock);
+        Programmer programmer(link, clock, observer);
         EXPECT_EQ(programmer.StartDriver(), runs);
         EXPECT_EQ(programmer.m_driverRunning, runs ? 1 : 0);
         EXPECT_EQ(port.starts, 1);
@@ -96,7 +98,8 @@ TEST(ProgrammerSetup, ShutdownWithoutDriverTouchesNothing) {
     port.driverStarts = false;
     VirtualClock clock;
     RecordingObserver observer;
-    Programmer programmer(port, clock, observer);
+    BitBangLink link(port, clock);
+    Programmer programmer(link, clock, observer);
     programmer.StartDriver();
     port.events.clear();
     programmer.ShutdownDriver();

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "ops/ProgrammerObserver.h"
+#include "ops/OperationObserver.h"
 
 namespace velmo::testing {
 
@@ -17,7 +17,7 @@ namespace velmo::testing {
 //
 // The lines: "status:<Status>", "notice:<Notice>", "exclusive", "shared", "finished",
 // "sharedFinished", "range:<total>", "pos:<address>", "pump".
-class RecordingObserver : public ProgrammerObserver {
+class RecordingObserver : public OperationObserver {
   public:
     void Status(ProgrammerStatus status) override {
         m_status = Name(status);

@@ -12,6 +12,7 @@
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 #include "support/Images.h"
+#include "support/IspDriver.h"
 #include "support/TempDir.h"
 
 namespace velmo::testing {
@@ -46,7 +47,8 @@ struct SimRig {
     VirtualClock clock;
     SimPort port;
     RecordingObserver observer;
-    Programmer programmer{port, clock, observer};
+    BitBangLink link{port, clock};
+    Programmer programmer{link, clock, observer};
 };
 
 // Bytes [0, count) from `front`, the rest from `back`.
@@ -256,7 +258,7 @@ TEST_P(SimulatedChip, AfterLockBitOneAWriteFailsUntilTheChipIsErased) {
     SimRig rig(GetParam());
     rig.programmer.WriteLockBits({true, false, false});
 
-    IspProtocol isp(rig.port, rig.clock, GetParam(), rig.programmer.BitDelay());
+    IspDriver isp(rig.port, rig.clock, GetParam(), rig.programmer.BitDelay());
     ASSERT_TRUE(isp.StartSequence());
     isp.ProgrammingEnable();
     rig.clock.Delay(10000);

@@ -8,14 +8,16 @@
 #include <fstream>
 #include <iterator>
 
-#include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
+#include "support/IspDriver.h"
 #include "support/TempDir.h"
 #include "timing/Clock.h"
 
 namespace velmo {
+using testing::IspDriver;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -44,7 +46,7 @@ class SimChipFile : public ::testing::Test {
                         const std::vector<std::pair<std::uint32_t, std::uint8_t>>& bytes) {
         const ProgrammerMode mode = ProgrammerMode::Board;
         const std::uint32_t bitDelay = 2;
-        IspProtocol isp(port, clock, mode, bitDelay);
+        IspDriver isp(port, clock, mode, bitDelay);
         ASSERT_TRUE(isp.StartSequence());
         isp.ProgrammingEnable();
         for (const auto& [address, value] : bytes) {
@@ -89,7 +91,7 @@ TEST_F(SimChipFile, WhatOneRunProgramsTheNextRunReads) {
     EXPECT_EQ(port.Chip().Flash()[0x1234], 0x00);
     const ProgrammerMode mode = ProgrammerMode::Board;
     const std::uint32_t bitDelay = 2;
-    IspProtocol isp(port, clock, mode, bitDelay);
+    IspDriver isp(port, clock, mode, bitDelay);
     ASSERT_TRUE(isp.StartSequence());
     isp.ProgrammingEnable();
     EXPECT_EQ(isp.ReadCodeByte(0x0000), 0x12);
@@ -103,11 +105,11 @@ TEST_F(SimChipFile, AWriteStillRunningAtTheEndIsFinishedAndSaved) {
         port.StartDriver();
         const ProgrammerMode mode = ProgrammerMode::Raw;
         const std::uint32_t bitDelay = 2;
-        IspProtocol isp(port, clock, mode, bitDelay);
+        IspDriver isp(port, clock, mode, bitDelay);
         isp.StartSequence();
         isp.ProgrammingEnable();
         // The bare write instruction, no read-back: the port goes away mid-write.
-        isp.ShiftOutByte(IspProtocol::WriteInstruction(0x0100), bitDelay);
+        isp.ShiftOutByte(at89s53::WriteOpcode(0x0100), bitDelay);
         isp.ShiftOutByte(0x00, bitDelay);
         isp.ShiftOutByte(0x99, bitDelay);
     }
@@ -204,16 +206,16 @@ TEST_F(SimChipFile, PipesAndDevicesAreNoChipFiles) {
         << port.DriverMessage();
 }
 
-TEST_F(SimChipFile, ASaveThatFailsIsReportedByFinishFiles) {
+TEST_F(SimChipFile, ASaveThatFailsIsReportedByFinishFile) {
     const fs::path folder = dir_ / "chips";
     fs::create_directories(folder);
     VirtualClock clock;
     SimPort port(clock, WithFile((folder / "chip.bin").string()));
     port.StartDriver();
-    EXPECT_EQ(port.FinishFiles(), "");
+    EXPECT_EQ(port.FinishFile(), "");
     fs::remove_all(folder);
     Program(port, clock, {{0x0001, 0x11}});
-    const std::string lost = port.FinishFiles();
+    const std::string lost = port.FinishFile();
     EXPECT_NE(lost.find("kann nicht geschrieben werden"), std::string::npos) << lost;
     EXPECT_NE(lost.find((folder / "chip.bin").string()), std::string::npos) << lost;
 }

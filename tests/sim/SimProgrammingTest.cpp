@@ -4,14 +4,16 @@
 
 #include <algorithm>
 
-#include "isp/IspProtocol.h"
 #include "isp/Settings.h"
 #include "port/Pins.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
+#include "support/IspDriver.h"
 #include "timing/Clock.h"
 
 namespace velmo {
+using testing::IspDriver;
+
 namespace {
 
 SimOptions Options(const std::string& text) {
@@ -44,7 +46,7 @@ class SimBench {
     std::uint32_t bitDelay;
     VirtualClock clock;
     SimPort port;
-    IspProtocol isp;
+    IspDriver isp;
 };
 
 TEST(SimProgramming, WritesAndReadsBackEveryKindOfByte) {
@@ -184,7 +186,7 @@ TEST(SimProgramming, DataPollingShowsAnUnfinishedWriteWithBit7Inverted) {
 
     // Reading straight after the write, without any wait, sees the polling answer.
     SetLine(bench.port, IspLine::Sck, 0);
-    bench.isp.ShiftOutByte(IspProtocol::WriteInstruction(0x0778), bench.bitDelay);
+    bench.isp.ShiftOutByte(at89s53::WriteOpcode(0x0778), bench.bitDelay);
     bench.isp.ShiftOutByte(0x78, bench.bitDelay);
     bench.isp.ShiftOutByte(0x3C, bench.bitDelay);
     EXPECT_EQ(bench.isp.ReadCodeByte(0x0778), 0x3C ^ 0x80);
@@ -207,7 +209,7 @@ TEST(SimProgramming, FaultsMakeWritesFailAfter202Reads) {
         ASSERT_TRUE(bench.Begin());
         const std::uint64_t before = bench.Chip().InstructionCount();
         EXPECT_EQ(bench.isp.WriteCodeByte(c.address, 0xA5), 0);
-        EXPECT_EQ(bench.Chip().InstructionCount() - before, 1u + IspProtocol::kMaxReadBacks);
+        EXPECT_EQ(bench.Chip().InstructionCount() - before, 1u + IspDriver::kMaxReadBacks);
     }
     // A stuck cell holds its value through an erase; its neighbours work.
     SimBench bench("stuck=0042:00");

@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "link/BitBangLink.h"
 #include "sim/SimChip.h"
 #include "sim/SimOptions.h"
 #include "sim/SimPort.h"
@@ -33,7 +34,9 @@ class WindowRig {
                 if (onMessage) onMessage(text);
                 return kind == ui::BoxKind::Question ? answerYes : true;
             });
-        dlg = std::make_unique<CProgrammerDlg>(*port, clock);
+        link = std::make_unique<BitBangLink>(*port, clock);
+        files.Add(*port);
+        dlg = std::make_unique<CProgrammerDlg>(*link, clock, &files);
         dlg->SetProcessExit([this](int status) { exitStatus = status; });
     }
     ~WindowRig() {
@@ -61,6 +64,8 @@ class WindowRig {
 
     VirtualClock clock;
     std::unique_ptr<SimPort> port;
+    std::unique_ptr<BitBangLink> link;
+    SideFiles files;
     std::unique_ptr<CProgrammerDlg> dlg;
     QStringList messages;
     std::vector<ui::BoxIcon> icons;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "link/BitBangLink.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
 #include "support/FileKinds.h"
@@ -82,7 +83,10 @@ TEST(FileTargets, TheRunningTraceIsRefusedLikeAnUnreadableFile) {
         SimOptions options;
         options.virtualClock = true;
         TracePort port(std::make_unique<SimPort>(clock, options), clock, trace);
-        CProgrammerDlg dialog(port, clock);
+        BitBangLink link(port, clock);
+        SideFiles files;
+        files.Add(port);
+        CProgrammerDlg dialog(link, clock, &files);
         dialog.SetProcessExit([](int) {});
         ASSERT_TRUE(dialog.OnInitDialog()) << port.DriverMessage();
         const std::string linked = dir.Path("link.vcd");

@@ -221,7 +221,8 @@ TEST(MainWindowStart, DriverFailureGraysTheDeviceCommandsForGood) {
         std::uint8_t ReadPort(std::uint16_t) override { return 0xFF; }
         void WritePort(std::uint16_t, std::uint8_t) override {}
     } noDriver;
-    CProgrammerDlg failed(noDriver, rig.clock);
+    BitBangLink link(noDriver, rig.clock);
+    CProgrammerDlg failed(link, rig.clock);
     failed.SetProcessExit([](int) {});
     failed.SetBatchActive(true);
     EXPECT_FALSE(failed.OnInitDialog());
@@ -295,7 +296,8 @@ TEST(MainWindowStart, DriverFailureReasonCanBeReadWhole) {
     for (bool headless : {false, true}) {
         SCOPED_TRACE(headless ? "without a window" : "with a window");
         WindowRig rig;
-        CProgrammerDlg failed(noDriver, rig.clock);
+        BitBangLink link(noDriver, rig.clock);
+        CProgrammerDlg failed(link, rig.clock);
         failed.SetProcessExit([](int) {});
         failed.SetHeadless(headless);
         StderrCapture capture;

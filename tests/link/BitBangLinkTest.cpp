@@ -1,9 +1,13 @@
-// The instructions as they go over the wire: bytes, half-periods, waits and sequences,
-// recorded on the virtual clock.
+// The instructions as the bit-bang link puts them on the wire: bytes, half-periods, waits,
+// sequences and every socket's answer, recorded on the virtual clock.
 #include <gtest/gtest.h>
 
-#include "isp/IspProtocol.h"
+#include <functional>
+
+#include "isp/At89s53.h"
+#include "isp/Sequences.h"
 #include "isp/Settings.h"
+#include "link/BitBangLink.h"
 #include "support/FakePort.h"
 
 namespace velmo {
@@ -21,16 +25,18 @@ constexpr std::int64_t Us(std::int64_t us) {
 }  // one virtual Delay
 
 struct Bench {
-    explicit Bench(ProgrammerMode m = ProgrammerMode::Raw, std::uint32_t d = 7)
-        : port(&clock), isp(port, clock, m, d) {}
+    explicit Bench(unsigned sockets = 1) : port(&clock), link(port, clock, sockets) {}
     std::vector<WireByte> Wire() const { return DecodeWire(port.DataWrites()); }
+    std::uint8_t Read(std::uint32_t address, std::uint32_t halfPeriod = 7) {
+        return link.Send(at89s53::ReadCode(address, halfPeriod))[0];
+    }
 
     VirtualClock clock;
     FakePort port;
-    IspProtocol isp;
+    BitBangLink link;
 };
 
-TEST(IspProtocol, AddressBytesUseOnlyA0ToA13) {
+TEST(BitBangLink, AddressBytesUseOnlyA0ToA13) {
     struct Case {
         std::uint32_t address;
         std::uint8_t read, write, low;
@@ -50,13 +56,13 @@ TEST(IspProtocol, AddressBytesUseOnlyA0ToA13) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << std::hex << "address 0x" << c.address);
-        EXPECT_EQ(IspProtocol::ReadInstruction(c.address), c.read);
-        EXPECT_EQ(IspProtocol::WriteInstruction(c.address), c.write);
+        EXPECT_EQ(at89s53::ReadOpcode(c.address), c.read);
+        EXPECT_EQ(at89s53::WriteOpcode(c.address), c.write);
 
         Bench bench;
         bench.port.status = kMisoHigh;  // reads 0xFF
-        EXPECT_EQ(bench.isp.ReadCodeByte(c.address), 0xFF);
-        bench.isp.WriteCodeByte(c.address, 0xFF);
+        EXPECT_EQ(bench.Read(c.address), 0xFF);
+        bench.link.Send(at89s53::WriteCode(c.address, 0xFF, 7));
         const auto wire = bench.Wire();
         ASSERT_GE(wire.size(), 6u);
         EXPECT_EQ(wire[0].value, c.read);
@@ -68,7 +74,7 @@ TEST(IspProtocol, AddressBytesUseOnlyA0ToA13) {
     }
 }
 
-TEST(IspProtocol, LockByteForEveryFlagCombination) {
+TEST(BitBangLink, LockByteForEveryFlagCombination) {
     struct Case {
         int lb1, lb2, lb3;
         std::uint8_t byte;
@@ -90,9 +96,9 @@ TEST(IspProtocol, LockByteForEveryFlagCombination) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.lb1 << c.lb2 << c.lb3);
-        EXPECT_EQ(IspProtocol::LockByte(c.lb1, c.lb2, c.lb3), c.byte);
+        EXPECT_EQ(at89s53::LockByte(c.lb1, c.lb2, c.lb3), c.byte);
         Bench bench;
-        bench.isp.WriteLockBits(c.lb1, c.lb2, c.lb3);
+        bench.link.Send(at89s53::WriteLockBits(c.lb1, c.lb2, c.lb3));
         const auto wire = bench.Wire();
         ASSERT_EQ(wire.size(), 3u);
         EXPECT_EQ(wire[0].value, 0xAC);
@@ -102,10 +108,10 @@ TEST(IspProtocol, LockByteForEveryFlagCombination) {
 }
 
 // Bytes, half-periods and the waits between the bytes of each instruction.
-TEST(IspProtocol, InstructionsHaveTheirBytesHalfPeriodsAndWaits) {
+TEST(BitBangLink, InstructionsHaveTheirBytesHalfPeriodsAndWaits) {
     struct Case {
         const char* name;
-        std::function<void(IspProtocol&)> run;
+        Instruction instruction;
         std::vector<std::uint8_t> bytes;
         std::int64_t halfPeriodNs;
         std::int64_t gapNs;      // between byte 1 and 2 and between 2 and 3
@@ -113,25 +119,25 @@ TEST(IspProtocol, InstructionsHaveTheirBytesHalfPeriodsAndWaits) {
     };
     const Case cases[] = {
         {"ProgrammingEnable",
-         [](IspProtocol& i) { i.ProgrammingEnable(); },
+         at89s53::ProgrammingEnable(),
          {0xAC, 0x53, 0x55},
          Us(100),
          Us(100),
          0},
         {"ChipErase",
-         [](IspProtocol& i) { i.ChipErase(); },
+         at89s53::ChipErase(),
          {0xAC, 0x04, 0x00},
          Us(100),
          Us(100),
          Us(100000)},
         {"WriteLockBits",
-         [](IspProtocol& i) { i.WriteLockBits(1, 0, 1); },
+         at89s53::WriteLockBits(1, 0, 1),
          {0xAC, 0x5F, 0x00},
          Us(100),
          Us(100),
          0},
         {"ReadCodeByte",
-         [](IspProtocol& i) { i.ReadCodeByte(0x2ABC); },
+         at89s53::ReadCode(0x2ABC, 7),
          {0x55, 0xBC, 0x00},
          Us(7),
          0,
@@ -139,10 +145,10 @@ TEST(IspProtocol, InstructionsHaveTheirBytesHalfPeriodsAndWaits) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Bench bench(ProgrammerMode::Raw, 7);
+        Bench bench;
         bench.port.data =
             MaskOf(IspLine::Sck);  // SCK left high: the instruction must pull it low first
-        c.run(bench.isp);
+        bench.link.Send(c.instruction);
         const auto writes = bench.port.DataWrites();
         ASSERT_FALSE(writes.empty());
         EXPECT_EQ(writes.front().value, 0x00) << "SCK low before anything else";
@@ -162,7 +168,7 @@ TEST(IspProtocol, InstructionsHaveTheirBytesHalfPeriodsAndWaits) {
     }
 }
 
-TEST(IspProtocol, ShiftInSamplesMisoBeforeEachRisingEdge) {
+TEST(BitBangLink, ShiftInSamplesMisoBeforeEachRisingEdge) {
     Bench bench;
     // The target's next bit appears on MISO after each falling edge: serve 0xA6 bit by
     // bit, advancing whenever SCK has gone high and low again since the last read.
@@ -179,16 +185,19 @@ TEST(IspProtocol, ShiftInSamplesMisoBeforeEachRisingEdge) {
         const int bit = bitIndex < 8 ? (answer >> (7 - bitIndex)) & 1 : 0;
         return static_cast<std::uint8_t>(bit << 5);
     };
-    EXPECT_EQ(bench.isp.ShiftInByte(3), answer);
+    Instruction receive;
+    receive.length = 1;
+    receive.readsLast = true;
+    receive.halfPeriodUs = 3;
+    EXPECT_EQ(bench.link.Send(receive)[0], answer);
     EXPECT_EQ(bench.port.StatusReads(), 8);
     EXPECT_FALSE(LineLevel(IspLine::Mosi, bench.port.data)) << "MOSI stays 0 while receiving";
 }
 
-TEST(IspProtocol, ANewBitDelayAppliesFromTheNextInstruction) {
-    Bench bench(ProgrammerMode::Raw, 5);
-    bench.isp.ReadCodeByte(0);
-    bench.isp.SetBitDelay(9);
-    bench.isp.ReadCodeByte(0);
+TEST(BitBangLink, EachInstructionRunsAtItsOwnHalfPeriod) {
+    Bench bench;
+    bench.Read(0, 5);
+    bench.Read(0, 9);
     const auto wire = bench.Wire();
     ASSERT_EQ(wire.size(), 6u);
     EXPECT_EQ(wire[0].minHighNs, Us(5));
@@ -217,10 +226,10 @@ void ExpectSteps(const std::vector<Step>& got, const std::vector<Step>& want) {
 }
 
 // Data register: bit 2 RST, bit 3 ENABLE; MOSI and SCK start high to show they stay alone.
-TEST(IspProtocol, RawStartAndEndSequences) {
-    Bench bench(ProgrammerMode::Raw);
+TEST(BitBangLink, RawStartAndEndSequences) {
+    Bench bench;
     bench.port.data = 0x03;
-    EXPECT_TRUE(bench.isp.StartSequence());
+    EXPECT_TRUE(bench.link.RunSequence(StartSequence(ProgrammerMode::Raw)));
     ExpectSteps(
         Steps(bench, 0),
         {{0, 0x0B}, {0, 0x0B}, {Us(1000), 0x0F}, {2 * Us(1000), 0x0B}, {3 * Us(1000), 0x0F}});
@@ -229,17 +238,17 @@ TEST(IspProtocol, RawStartAndEndSequences) {
 
     bench.port.log.clear();
     const std::int64_t end = bench.clock.NowNs();
-    bench.isp.EndSequence();
+    bench.link.RunSequence(EndSequence(ProgrammerMode::Raw));
     ExpectSteps(Steps(bench, end), {{0, 0x0B}});  // RST low, ENABLE stays
     EXPECT_EQ(bench.clock.NowNs(), end);
 }
 
-TEST(IspProtocol, BoardStartAndEndSequences) {
+TEST(BitBangLink, BoardStartAndEndSequences) {
     for (bool ready : {true, false}) {
         SCOPED_TRACE(ready ? "READY high" : "READY low");
-        Bench bench(ProgrammerMode::Board);
+        Bench bench;
         bench.port.status = WithLine(IspLine::Ready, 0xFF, ready);
-        EXPECT_EQ(bench.isp.StartSequence(), ready);
+        EXPECT_EQ(bench.link.RunSequence(StartSequence(ProgrammerMode::Board)), ready);
         ExpectSteps(Steps(bench, 0), {{0, 0x08},
                                       {0, 0x08},
                                       {Us(1000), 0x0C},
@@ -252,61 +261,30 @@ TEST(IspProtocol, BoardStartAndEndSequences) {
         EXPECT_EQ(bench.port.data & 0x0C, 0x0C) << "a failed start leaves ENABLE and RST high";
 
         bench.port.log.clear();
-        bench.isp.EndSequence();
+        bench.link.RunSequence(EndSequence(ProgrammerMode::Board));
         ExpectSteps(Steps(bench, readAt), {{0, 0x04}, {0, 0x00}});
         EXPECT_EQ(bench.clock.NowNs(), readAt + Us(1000));
     }
 }
 
-TEST(IspProtocol, WriteCodeByteConfirmsOnTheFirstReadBack) {
-    Bench bench(ProgrammerMode::Raw, 2);
-    bench.port.status = kMisoHigh;  // an erased cell: MISO reads 1 throughout
-    int pumps = 0;
-    bench.isp.SetPumpCallback([&] { ++pumps; });
-    EXPECT_EQ(bench.isp.WriteCodeByte(0x0123, 0xFF), 1);
-    EXPECT_EQ(bench.port.StatusReads(), 8) << "one read-back";
-    EXPECT_EQ(pumps, 0);
-    const auto wire = bench.Wire();
-    ASSERT_EQ(wire.size(), 6u);
-    EXPECT_EQ(wire[3].startNs - wire[2].endNs, Us(1000)) << "1 ms before the read-back";
-}
-
-TEST(IspProtocol, WriteCodeByteGivesUpAfter202ReadsPumpingAfterEachPoll) {
-    Bench bench(ProgrammerMode::Raw, 2);
-    bench.port.status = 0x00;  // the cell reads 0x00 whatever is written
-    std::vector<int> readsAtPump;
-    bench.isp.SetPumpCallback([&] { readsAtPump.push_back(bench.port.StatusReads() / 8); });
-    EXPECT_EQ(bench.isp.WriteCodeByte(0x0042, 0x5A), 0);
-    EXPECT_EQ(bench.port.StatusReads(), 8 * IspProtocol::kMaxReadBacks);
-    ASSERT_EQ(readsAtPump.size(), 201u);
-    for (std::size_t i = 0; i < readsAtPump.size(); ++i) {
-        ASSERT_EQ(readsAtPump[i], static_cast<int>(i) + 2) << "pump after poll read " << i + 1;
-    }
-    // 202 reads of the cell: 1 ms after the write, the first poll right after the first
-    // read-back, then 1 ms before each further poll: 201 ms of waiting in all.
-    const auto wire = bench.Wire();
-    ASSERT_EQ(wire.size(), 3u + 3u * 202u);
-    std::vector<std::int64_t> gaps;
-    for (std::size_t i = 3; i < wire.size(); i += 3) {
-        EXPECT_EQ(wire[i].value, IspProtocol::ReadInstruction(0x0042));
-        gaps.push_back(wire[i].startNs - wire[i - 1].endNs);
-    }
-    EXPECT_EQ(gaps[0], Us(1000));
-    EXPECT_EQ(gaps[1], 0);
-    EXPECT_EQ(std::count(gaps.begin(), gaps.end(), Us(1000)), 201);
-}
-
-TEST(IspProtocol, WriteCodeByteStopsPollingOnceTheCellMatches) {
-    Bench bench(ProgrammerMode::Raw, 2);
-    // MISO low for the first three read-backs, then high (0xFF reads back).
+// A gang's five sockets answer on the five status inputs with one read per bit.
+TEST(BitBangLink, EverySocketAnswersOnItsOwnStatusInput) {
+    // Socket k answers 0x11 * (k + 1); pin 11 (BUSY) is inverted by the port.
+    const std::uint8_t answers[] = {0x11, 0x22, 0x33, 0x44, 0x55};
+    Bench bench(5);
+    int reads = 0;
     bench.port.statusSource = [&]() -> std::uint8_t {
-        return bench.port.StatusReads() >= 3 * 8 ? kMisoHigh : 0x00;
+        const int bit = 7 - reads++;
+        std::uint8_t status = 0;
+        for (unsigned socket = 0; socket < 5; ++socket) {
+            status = SocketMisoPin(socket).With(status, (answers[socket] >> bit) & 1);
+        }
+        return status;
     };
-    int pumps = 0;
-    bench.isp.SetPumpCallback([&] { ++pumps; });
-    EXPECT_EQ(bench.isp.WriteCodeByte(0, 0xFF), 1);
-    EXPECT_EQ(bench.port.StatusReads(), 4 * 8);
-    EXPECT_EQ(pumps, 3);
+    const SocketBytes got = bench.link.Send(at89s53::ReadCode(0x0100, 2));
+    EXPECT_EQ(reads, 8) << "one status read per bit for all sockets";
+    for (unsigned socket = 0; socket < 5; ++socket) EXPECT_EQ(got[socket], answers[socket]);
+    EXPECT_EQ(got[5], 0) << "no socket beyond the link's";
 }
 
 }  // namespace
