@@ -1,5 +1,6 @@
 #include "backends/PortFactory.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -8,6 +9,7 @@
 #include "port/DirectPort.h"
 #include "port/GpioPort.h"
 #include "port/PpdevPort.h"
+#include "port/SettingText.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
 
@@ -59,6 +61,7 @@ LinkSetup CreateBackend(const PortEnvironment& env) {
         if (!config) {
             return {std::make_unique<FailedPort>(error), MakeRealClock()};
         }
+        config->sockets = env.sockets;
         return {std::make_unique<GpioPort>(std::move(*config)), MakeRealClock()};
     }
     if (kind == "sim") {
@@ -68,6 +71,7 @@ LinkSetup CreateBackend(const PortEnvironment& env) {
             return {std::make_unique<FailedPort>(error), MakeRealClock()};
         }
         options->chipFile = env.simChip;
+        options->sockets = env.sockets;
         std::unique_ptr<Clock> clock =
             options->virtualClock ? std::make_unique<VirtualClock>() : MakeRealClock();
         auto port = std::make_unique<SimPort>(*clock, std::move(*options));
@@ -85,7 +89,12 @@ LinkSetup CreateBackend(const PortEnvironment& env) {
 }  // namespace
 
 std::string TraceConflict(const PortEnvironment& env) {
-    if (Normalized(env.port) != "sim" || !SameFile(env.trace, env.simChip)) return {};
+    if (Normalized(env.port) != "sim" || env.simChip.empty()) return {};
+    bool conflict = false;
+    for (unsigned socket = 0; socket < std::max(env.sockets, 1u); ++socket) {
+        conflict = conflict || SameFile(env.trace, SocketPath(env.simChip, socket));
+    }
+    if (!conflict) return {};
     return "Die Aufzeichnungsdatei \"" + env.trace +
            "\" (VELMO_TRACE) ist zugleich die Chip-Datei des Simulators (VELMO_SIM_CHIP); die "
            "Aufzeichnung würde den Chip überschreiben. Bitte eine andere Datei wählen.";
@@ -93,7 +102,10 @@ std::string TraceConflict(const PortEnvironment& env) {
 
 LinkSetup CreateLink(const PortEnvironment& env) {
     LinkSetup setup;
-    if (std::string conflict = TraceConflict(env); !conflict.empty()) {
+    if (std::string problem = SocketProblem(env); !problem.empty()) {
+        setup = {std::make_unique<FailedPort>(problem), MakeRealClock()};
+        setup.refusal = std::move(problem);
+    } else if (std::string conflict = TraceConflict(env); !conflict.empty()) {
         setup = {std::make_unique<FailedPort>(std::move(conflict)), MakeRealClock()};
     } else {
         setup = CreateBackend(env);
@@ -104,8 +116,29 @@ LinkSetup CreateLink(const PortEnvironment& env) {
         setup.files.AddFirst(*trace);
         setup.port = std::move(trace);
     }
-    setup.link = std::make_unique<BitBangLink>(*setup.port, *setup.clock);
+    setup.link = std::make_unique<BitBangLink>(*setup.port, *setup.clock, env.sockets);
     return setup;
+}
+
+std::string SocketProblem(const PortEnvironment& env) {
+    if (env.sockets <= 1) return {};
+    const std::string kind = Normalized(env.port);
+    if (kind.empty() || kind == "auto" || kind == "ppdev" || kind == "direct") {
+        if (env.sockets <= kMaxParallelSockets) return {};
+        return "Ein Parallelport hat fünf Eingänge (Pins 12, 13, 10, 11 und 15), also höchstens " +
+               std::to_string(kMaxParallelSockets) + " Sockel.";
+    }
+    if (kind == "gpio") {
+        const std::optional<GpioConfig> config = ParseGpioConfig(env.gpio, nullptr);
+        return config ? GpioSocketProblem(*config, env.sockets) : std::string();
+    }
+    if (kind == "sim" && !env.simChip.empty() && env.simChip.find("{n}") == std::string::npos) {
+        return "VELMO_SIM_CHIP \"" + env.simChip + "\" gilt für einen Chip; für " +
+               std::to_string(env.sockets) +
+               " Sockel muss der Name {n} enthalten, das für die Nummer des Sockels steht "
+               "(z. B. chip{n}.bin).";
+    }
+    return {};
 }
 
 bool IsGpioBackend(const std::string& velmoPort) {

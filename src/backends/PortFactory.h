@@ -21,6 +21,9 @@ struct LinkSetup {
     std::unique_ptr<Clock> clock;
     std::unique_ptr<IspLink> link = nullptr;
     SideFiles files = {};
+    // Why the backend cannot serve the call as asked (SocketProblem), found before any line
+    // moves; the link then does not start either.
+    std::string refusal = {};
 };
 
 // VELMO_PORT: auto (default, takes ppdev), ppdev, direct, gpio (VELMO_GPIO chooses chip and
@@ -37,6 +40,8 @@ struct PortEnvironment {
     std::string simChip;     // VELMO_SIM_CHIP
     std::string trace;       // VELMO_TRACE
     std::string gpio = {};   // VELMO_GPIO
+    // Chips in a gang fixture, each answering on its own MISO line (velmo-cli --sockets).
+    unsigned sockets = 1;
 };
 LinkSetup CreateLink(const PortEnvironment& env);
 
@@ -47,6 +52,11 @@ PortEnvironment EnvironmentOfProcess();
 // inode, or by its resolved path): a German message, otherwise an empty string. CreateLink
 // refuses such a trace before it opens or creates either file.
 std::string TraceConflict(const PortEnvironment& env);
+
+// Why the backend env names cannot serve env.sockets sockets, in German (a parallel port has
+// five inputs, VELMO_GPIO names too few MISO lines, VELMO_SIM_CHIP lacks "{n}"); empty when it
+// can, or when the backend itself is unusable (its start says why).
+std::string SocketProblem(const PortEnvironment& env);
 
 // Whether a VELMO_PORT value asks for the GPIO backend, which has no port address.
 bool IsGpioBackend(const std::string& velmoPort);

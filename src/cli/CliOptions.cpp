@@ -33,6 +33,8 @@ constexpr double kMinClockMHz = 1.0;
 constexpr double kMaxClockMHz = 100.0;
 // The port's status and control registers lie at base+1 and base+2.
 constexpr unsigned kMaxPortAddress = 0xFFFD;
+// A gang fixture's sockets; a GPIO read brings every MISO line at once.
+constexpr unsigned kMaxSockets = 8;
 
 std::optional<std::uint16_t> ParsePort(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -135,7 +137,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             name = arg.substr(0, equals);
             value = arg.substr(equals + 1);
         }
-        if (name != "--port" && name != "--mode" && name != "--clock" && name != "--trace") {
+        if (name != "--port" && name != "--mode" && name != "--clock" && name != "--trace" &&
+            name != "--sockets" && name != "--report") {
             return Fail("Unbekannte Option \"" + arg + "\".");
         }
         if (!value) {
@@ -170,9 +173,18 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                             "\" (erwartet: MHz von 1 bis 100, z. B. 24 oder 11.0592).");
             }
             options.clockMHz = *clock;
+        } else if (name == "--sockets") {
+            unsigned sockets = 0;
+            const auto [end, ec] =
+                std::from_chars(value->data(), value->data() + value->size(), sockets);
+            if (ec != std::errc{} || end != value->data() + value->size() || sockets < 1 ||
+                sockets > kMaxSockets) {
+                return Fail("Ungültige Zahl von Sockeln \"" + *value + "\" (erwartet: 1 bis 8).");
+            }
+            options.sockets = sockets;
         } else {
-            if (value->empty()) return Fail("Die Option --trace braucht einen Dateinamen.");
-            options.trace = *value;
+            if (value->empty()) return Fail("Die Option " + name + " braucht einen Dateinamen.");
+            (name == "--trace" ? options.trace : options.report) = *value;
         }
     }
 
@@ -230,6 +242,18 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (positional[1].empty()) return Fail("Leerer Dateiname.");
         options.file = positional[1];
     }
+    if (!options.report.empty() && entry->command == Command::Info) {
+        return Fail("--report gilt für die Befehle am Chip, nicht für info.");
+    }
+    // The board answers one chip on READY; a gang fixture is a plain cable to every socket.
+    if (options.sockets > 1 && options.mode == ProgrammerMode::Board) {
+        return Fail("Mehrere Sockel (--sockets) gehen nur mit dem einfachen Kabel: --mode raw.");
+    }
+    if (options.sockets > 1 && entry->command == Command::Read &&
+        options.file.find("{n}") == std::string::npos) {
+        return Fail("Mit mehreren Sockeln braucht read einen Dateinamen mit {n}, das für die "
+                    "Nummer des Sockels steht (z. B. chip{n}.bin).");
+    }
     if (!ways.empty()) {
         if (ways.front() == "--all") options.strategy = ProgramStrategy::All;
         if (ways.front() == "--changed-only") options.strategy = ProgramStrategy::ChangedOnly;
@@ -268,6 +292,11 @@ std::string GeneralHelp() {
            "  --mode board|raw    Velmo-Board oder einfaches Kabel (Standard: board)\n"
            "  --clock MHZ         Quarzfrequenz des Chips (Standard: 24)\n"
            "  --trace DATEI.vcd   Leitungen als VCD-Datei aufzeichnen\n"
+           "  --sockets N         N Chips auf einmal (1 bis 8, nur mit --mode raw): MOSI, SCK\n"
+           "                        und RST gehen an alle, jeder Sockel antwortet auf seiner\n"
+           "                        MISO-Leitung; read schreibt je Sockel eine Datei ({n} im\n"
+           "                        Namen steht für die Nummer des Sockels)\n"
+           "  --report DATEI      das Ergebnis jedes Sockels als JSON in DATEI schreiben\n"
            "  -h, --help          diese Hilfe; velmo-cli BEFEHL --help für einen Befehl\n"
            "  -V, --version       Version zeigen\n"
            "\n"
@@ -275,8 +304,9 @@ std::string GeneralHelp() {
            "Der Port-Treiber kommt aus VELMO_PORT (auto, ppdev, direct, gpio, sim); --port\n"
            "geht vor: gpio wählt die GPIO-Leitungen, eine Adresse einen Parallelport.\n"
            "\n"
-           "Rückgabewerte: 0 Erfolg, 1 Fehler am Gerät, bei der Verifizierung oder beim\n"
-           "Schreiben der Ausgabedatei, 2 falscher Aufruf oder unbrauchbare Eingabedatei,\n"
+           "Rückgabewerte: 0 Erfolg (bei mehreren Sockeln: in jedem Sockel), 1 Fehler am Gerät,\n"
+           "bei der Verifizierung oder beim Schreiben der Ausgabedatei, 2 falscher Aufruf oder\n"
+           "unbrauchbare Eingabedatei,\n"
            "130 mit Strg+C abgebrochen (die Leitungen sind dann freigegeben).\n";
 }
 

@@ -33,6 +33,8 @@ struct CliOptions {
     ProgrammerMode mode = ProgrammerMode::Board;
     double clockMHz = 24.0;
     std::string trace;     // empty: VELMO_TRACE decides
+    unsigned sockets = 1;  // chips in a gang fixture, 1 to 8
+    std::string report;    // --report: the per-socket results as JSON, empty for none
     bool help = false;     // --help: general help, or the command's own with a command
     bool version = false;  // --version
 };

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Progress.h"
+#include "cli/SocketReport.h"
 #include "cli/Terminal.h"
 #include "cli/Texts.h"
 #include "image/Crc16.h"
@@ -19,6 +21,7 @@
 #include "image/IntelHex.h"
 #include "image/OutputFile.h"
 #include "ops/ChipSession.h"
+#include "port/SettingText.h"
 
 namespace velmo::cli {
 
@@ -53,6 +56,7 @@ class Runner {
   private:
     int Fail(int status, const std::string& reason) {
         m_context.err << "velmo-cli: " << reason << "\n" << std::flush;
+        m_lastReason = reason;
         return status;
     }
     int Usage(const std::string& reason) { return Fail(kExitUsage, reason); }
@@ -139,9 +143,20 @@ class Runner {
         return true;
     }
 
-    // The output of read is checked first, so that a typo does not cost a whole read.
-    bool OutputUsable(int& status) {
-        const std::string& path = m_options.file;
+    // The outputs of read (one per socket) are checked first, so that a typo does not cost a
+    // whole read.
+    bool OutputsUsable(int& status) {
+        for (unsigned socket = 0; socket < m_options.sockets; ++socket) {
+            if (!OutputUsable(OutputPath(socket), status)) return false;
+        }
+        return true;
+    }
+
+    std::string OutputPath(unsigned socket) const {
+        return m_options.sockets > 1 ? SocketPath(m_options.file, socket) : m_options.file;
+    }
+
+    bool OutputUsable(const std::string& path, int& status) {
         switch (ClassifyOutput(path)) {
             case OutputTarget::Directory:
                 status = Usage("Ausgabedatei " + Quoted(path) + " ist ein Verzeichnis.");
@@ -178,17 +193,68 @@ class Runner {
             !LoadInput(source, status)) {
             return status;
         }
-        if (command == Command::Read && !OutputUsable(status)) return status;
-        if (!TraceSpares(m_options.file, status)) return status;
+        if (command == Command::Read && !OutputsUsable(status)) return status;
+        for (unsigned socket = 0; socket < m_options.sockets; ++socket) {
+            if (!TraceSpares(OutputPath(socket), status)) return status;
+        }
+        if (!ReportSpares(status)) return status;
 
-        LinkSetup setup = m_context.createLink(m_options.trace, m_options.portChoice);
+        LinkSetup setup =
+            m_context.createLink(m_options.trace, m_options.portChoice, m_options.sockets);
+        if (!setup.refusal.empty()) return Usage(setup.refusal);
+        if (!m_options.report.empty() && setup.files.Writes(m_options.report)) {
+            return Usage("Die Berichtsdatei " + Quoted(m_options.report) +
+                         " ist zugleich eine Datei des Port-Treibers (Aufzeichnung oder Chip).");
+        }
+        m_sockets.assign(m_options.sockets, SocketResult{});
         status = RunOnLink(setup, command, source);
         // The trace and the simulated chip's file are written out once the lines are released.
         if (const std::string lost = setup.files.Finish(); !lost.empty()) {
             Fail(kExitFailure, lost);
             if (status == kExitOk) status = kExitFailure;
         }
-        return status;
+        return WriteReport(status);
+    }
+
+    // The report must not take the place of what the call reads or writes.
+    bool ReportSpares(int& status) {
+        const std::string& report = m_options.report;
+        if (report.empty()) return true;
+        std::vector<std::string> others = {TracePath(m_options.trace)};
+        if (m_options.command != Command::Lock) {
+            for (unsigned socket = 0; socket < m_options.sockets; ++socket) {
+                others.push_back(OutputPath(socket));
+            }
+        }
+        for (const std::string& other : others) {
+            if (other.empty() || !SameFile(report, other)) continue;
+            status = Usage("Die Berichtsdatei " + Quoted(report) + " ist zugleich die Datei " +
+                           Quoted(other) + " des Aufrufs.");
+            return false;
+        }
+        return true;
+    }
+
+    // Written whatever the run came to, once it has reached the chips: a production script
+    // reads every socket's result from it.
+    int WriteReport(int status) {
+        if (m_options.report.empty()) return status;
+        RunReport report;
+        report.command = CommandName(m_options.command);
+        report.file = m_options.command == Command::Lock ? std::string() : m_options.file;
+        report.status = status;
+        report.sockets = m_sockets;
+        const bool socketFailed = std::any_of(m_sockets.begin(), m_sockets.end(),
+                                              [](const SocketResult& r) { return !r.ok(); });
+        if (status != kExitOk && !socketFailed) report.error = m_lastReason;
+        const std::string text = FormatReport(report);
+        const OutputResult saved =
+            WriteOutputFile(m_options.report, reinterpret_cast<const std::uint8_t*>(text.data()),
+                            text.size());
+        if (saved.ok()) return status;
+        Fail(kExitFailure, "Fehler beim Schreiben der Berichtsdatei " + Quoted(m_options.report) +
+                               ": " + DescribeOutputError(saved) + ".");
+        return status == kExitOk ? kExitFailure : status;
     }
 
     // The trace is opened for writing only when the driver starts; a trace that names the
@@ -215,6 +281,15 @@ class Runner {
 
         const StepResult opened = session.Open();
         if (!opened.ok()) return Report(opened, session);
+        // What each socket came to, also when the run ends early below.
+        struct KeepSockets {
+            ~KeepSockets() {
+                for (unsigned s = 0; s < owner.size(); ++s) owner[s] = session.Socket(s);
+            }
+            std::vector<SocketResult>& owner;
+            ChipSession& session;
+        } keep{m_sockets, session};
+        if (m_options.sockets > 1) return Gang(session, command, source);
 
         switch (command) {
             case Command::Erase:
@@ -264,9 +339,18 @@ class Runner {
                 }
                 return Fail(kExitFailure, reason);
             }
-            case StepOutcome::NoChip:
+            case StepOutcome::NoChip: {
                 session.Close();
-                return Fail(kExitFailure, "Fehler: kein Chip antwortet wie ein gelöschter.");
+                const SocketResult& socket = session.Socket(0);
+                if (socket.fault == SocketFault::NoChip) {
+                    return Fail(kExitFailure,
+                                "Kein Chip: nach dem Löschen liest er 0x00 statt 0xFF (Sockel "
+                                "leer, Kabel, Spannung oder Quarz prüfen).");
+                }
+                return Fail(kExitFailure, "Der Chip ist nach dem Löschen nicht leer: Adresse " +
+                                              Hex4(socket.address) + " liest " +
+                                              Hex2(socket.readBack) + " statt 0xFF.");
+            }
             case StepOutcome::Stopped: {
                 // The end sequence runs before the message, so the lines are released even
                 // if writing to the terminal blocks.
@@ -338,14 +422,8 @@ class Runner {
         const FlashImage& chip = seen.front();
         session.Close();
         const bool hex = HasHexExtension(m_options.file);
-        const std::string text = hex ? FormatIntelHex(chip) : std::string();
-        const OutputResult saved =
-            hex ? WriteOutputFile(m_options.file,
-                                  reinterpret_cast<const std::uint8_t*>(text.data()), text.size())
-                : WriteOutputFile(m_options.file, chip.data(), chip.size());
-        if (!saved.ok()) {
-            return Fail(kExitFailure, "Fehler beim Erzeugen der Datei " + Quoted(m_options.file) +
-                                          ": " + DescribeOutputError(saved) + ".");
+        if (const std::string failed = SaveRead(m_options.file, chip); !failed.empty()) {
+            return Fail(kExitFailure, failed);
         }
         m_context.out << "12288 Bytes gelesen, CRC-16 " << FormatCrc(CrcOf(chip))
                       << ", gespeichert in " << Quoted(m_options.file)
@@ -366,8 +444,76 @@ class Runner {
         return kExitOk;
     }
 
+    // Every socket at once: one line per socket at the end, on standard output when all of
+    // them succeeded, on standard error with status 1 when any failed.
+    int Gang(ChipSession& session, Command command, const LoadedImage& source) {
+        std::vector<FlashImage> seen;
+        StepResult step;
+        switch (command) {
+            case Command::Erase:
+                step = EraseChips(session);
+                break;
+            case Command::Program:
+                step = ProgramChips(session, source.image, m_options.strategy, seen).step;
+                break;
+            case Command::Verify:
+                step = VerifyChips(session, source.image, seen);
+                break;
+            case Command::Read:
+                step = ReadChips(session, seen);
+                break;
+            case Command::Lock:
+                session.WriteLockBits(m_options.lockBits);
+                break;
+            default:
+                break;
+        }
+        // Failing sockets end no run; only what ends it for all of them does.
+        if (!step.ok() && step.outcome != StepOutcome::WriteFailed &&
+            step.outcome != StepOutcome::NoChip) {
+            return Report(step, session);
+        }
+        session.Close();
+        int status = kExitOk;
+        std::string lines;
+        for (unsigned socket = 0; socket < session.Sockets(); ++socket) {
+            const SocketResult& result = session.Socket(socket);
+            if (!result.ok()) status = kExitFailure;
+            lines += SocketLine(socket, result);
+            if (command == Command::Read && result.ok()) {
+                const std::string path = OutputPath(socket);
+                const std::string saved = SaveRead(path, seen[socket]);
+                if (!saved.empty()) {
+                    Fail(kExitFailure, saved);
+                    status = kExitFailure;
+                } else {
+                    lines += ", gespeichert in " + Quoted(path);
+                }
+            }
+            lines += "\n";
+        }
+        (status == kExitOk ? m_context.out : m_context.err) << lines << std::flush;
+        return status;
+    }
+
+    // Saves what was read from a chip, as Intel HEX where the name says so; a German reason
+    // when that failed.
+    std::string SaveRead(const std::string& path, const FlashImage& chip) {
+        const bool hex = HasHexExtension(path);
+        const std::string text = hex ? FormatIntelHex(chip) : std::string();
+        const OutputResult saved =
+            hex ? WriteOutputFile(path, reinterpret_cast<const std::uint8_t*>(text.data()),
+                                  text.size())
+                : WriteOutputFile(path, chip.data(), chip.size());
+        if (saved.ok()) return {};
+        return "Fehler beim Erzeugen der Datei " + Quoted(path) + ": " +
+               DescribeOutputError(saved) + ".";
+    }
+
     const CliOptions& m_options;
     CliContext& m_context;
+    std::string m_lastReason;            // the last failure said, for the report
+    std::vector<SocketResult> m_sockets;  // what each socket came to
 };
 
 }  // namespace
@@ -423,9 +569,9 @@ std::string TracePath(const std::string& option) {
     return option.empty() ? Env("VELMO_TRACE") : option;
 }
 
-LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port) {
+LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port, unsigned sockets) {
     PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                        TracePath(trace), Env("VELMO_GPIO")};
+                        TracePath(trace), Env("VELMO_GPIO"), sockets};
     if (port == PortChoice::Gpio) {
         env.port = "gpio";
     } else if (port == PortChoice::Parallel && IsGpioBackend(env.port)) {

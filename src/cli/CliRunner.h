@@ -18,9 +18,10 @@ struct CliContext {
     std::ostream& out;  // results
     std::ostream& err;  // progress and the reasons of failures
     bool errIsTerminal = false;
-    // The way to the chip and its clock; trace is the --trace file, empty when none was given;
-    // port is what --port asked for.
-    std::function<LinkSetup(const std::string& trace, PortChoice port)> createLink;
+    // The way to the chips and its clock; trace is the --trace file, empty when none was
+    // given; port is what --port asked for; sockets how many chips answer.
+    std::function<LinkSetup(const std::string& trace, PortChoice port, unsigned sockets)>
+        createLink;
     // Raised (to the signal's number) by SIGINT/SIGTERM; checked between two bytes.
     const volatile std::sig_atomic_t* stop = nullptr;
 };
@@ -33,7 +34,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context);
 // window; a --trace file takes the place of VELMO_TRACE. --port wins over VELMO_PORT: gpio
 // takes the GPIO backend, an address a parallel port (auto where VELMO_PORT says gpio, the
 // backend VELMO_PORT names otherwise, so the simulator stays reachable at any address).
-LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port);
+LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port, unsigned sockets = 1);
 
 // Flushes and closes the program's standard output at its end. A write that failed (a full
 // disk, a closed pipe) gives one line on err and kExitFailure, otherwise kExitOk.

@@ -55,6 +55,21 @@ std::optional<GpioLine> ParseLine(std::string_view value) {
     return result;
 }
 
+// miso=A/B/C: one line per socket, none left out.
+bool ParseMisoList(std::string_view value, GpioConfig& config) {
+    unsigned count = 0;
+    while (true) {
+        const std::size_t slash = value.find('/');
+        const std::optional<GpioLine> line = ParseLine(TrimBlanks(value.substr(0, slash)));
+        if (!line || !line->used || count == kMaxRegisterSockets) return false;
+        config.Miso(count++) = *line;
+        if (slash == std::string_view::npos) break;
+        value.remove_prefix(slash + 1);
+    }
+    config.misoLines = count;
+    return true;
+}
+
 std::string KnownKeys() {
     std::string keys = "chip";
     for (const CableLine& wire : kCable) keys += ", " + GpioKey(wire.line);
@@ -68,7 +83,45 @@ GpioConfig DefaultGpioConfig() {
     for (const GpioDefaultLine& line : kGpioDefaultLines) {
         config.Line(line.line) = {true, line.bcm, false};
     }
+    for (unsigned socket = 1; socket < kMaxRegisterSockets; ++socket) {
+        config.Miso(socket) = {true, kGpioDefaultMiso[socket], false};
+    }
     return config;
+}
+
+std::vector<GpioWire> GpioWires(const GpioConfig& config) {
+    std::vector<GpioWire> wires;
+    for (const CableLine& wire : kCable) {
+        const GpioLine& line = config.Line(wire.line);
+        if (!line.used) continue;
+        wires.push_back({wire.name, GpioKey(wire.line), line, wire.output, PinOf(wire.line),
+                         wire.line == IspLine::Rst});
+    }
+    for (unsigned socket = 1; socket < config.sockets && socket < kMaxRegisterSockets; ++socket) {
+        wires.push_back({"MISO" + std::to_string(socket + 1), "miso", config.Miso(socket), false,
+                         SocketMisoPin(socket), false});
+    }
+    return wires;
+}
+
+std::string GpioSocketProblem(const GpioConfig& config, unsigned sockets) {
+    if (sockets > config.misoLines) {
+        return "VELMO_GPIO nennt mit miso= " + std::to_string(config.misoLines) +
+               (config.misoLines == 1 ? " MISO-Leitung" : " MISO-Leitungen") + ", für " +
+               std::to_string(sockets) + " Sockel braucht es eine je Sockel (z. B. miso=9/5/6).";
+    }
+    GpioConfig served = config;
+    served.sockets = sockets;
+    const std::vector<GpioWire> wires = GpioWires(served);
+    for (std::size_t a = 0; a < wires.size(); ++a) {
+        for (std::size_t b = a + 1; b < wires.size(); ++b) {
+            if (wires[a].line.offset != wires[b].line.offset) continue;
+            return "VELMO_GPIO: " + wires[a].name + " und " + wires[b].name +
+                   " liegen beide auf Leitung " + std::to_string(wires[a].line.offset) +
+                   "; jeder Sockel braucht seine eigene MISO-Leitung (miso=9/5/6...).";
+        }
+    }
+    return {};
 }
 
 std::string GpioKey(IspLine line) {
@@ -102,6 +155,14 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
                 config.chip = std::string(value);
                 known = true;
             }
+            if (key == GpioKey(IspLine::Miso) && value.find('/') != std::string_view::npos) {
+                if (!ParseMisoList(value, config)) {
+                    return fail(Quoted(item) +
+                                " ist keine Liste von MISO-Leitungen (erwartet: 1 bis 8 "
+                                "Leitungsnummern, getrennt durch \"/\", z. B. miso=9/5/!6)");
+                }
+                known = true;
+            }
             for (const CableLine& wire : kCable) {
                 if (known || key != GpioKey(wire.line)) continue;
                 known = true;
@@ -118,6 +179,7 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
                                 " wird immer gebraucht und kann nicht weggelassen werden");
                 }
                 config.Line(wire.line) = *line;
+                if (wire.line == IspLine::Miso) config.misoLines = 1;
             }
             if (!known) {
                 return fail("unbekannter Name " + Quoted(TrimBlanks(item.substr(0, equals))) +
@@ -145,12 +207,9 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
 
 std::string DescribeGpioLines(const GpioConfig& config) {
     std::string text;
-    for (const CableLine& wire : kCable) {
-        const GpioLine& line = config.Line(wire.line);
-        if (!line.used) continue;
+    for (const GpioWire& wire : GpioWires(config)) {
         if (!text.empty()) text += ", ";
-        text +=
-            std::string(wire.name) + " " + (line.inverted ? "!" : "") + std::to_string(line.offset);
+        text += wire.name + " " + (wire.line.inverted ? "!" : "") + std::to_string(wire.line.offset);
     }
     return text;
 }

@@ -92,10 +92,26 @@ std::uint64_t Bit(int index) {
 }
 
 // The bias that holds a line at rest while nothing drives it: the outputs at the target's low
-// level (so RST lets the chip run), READY at "no answer". MISO is the target's to drive.
-std::uint64_t RestBias(IspLine line, bool inverted) {
-    if (line == IspLine::Miso) return 0;
-    return inverted ? GPIO_V2_LINE_FLAG_BIAS_PULL_UP : GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN;
+// level (so RST lets the chip run), READY at "no answer". MISO is the targets' to drive.
+std::uint64_t RestBias(const GpioWire& wire) {
+    if (!wire.output && wire.key == "miso") return 0;
+    return wire.line.inverted ? GPIO_V2_LINE_FLAG_BIAS_PULL_UP : GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN;
+}
+
+// Lines with the same flags share one attribute: a request has room for only ten, and a gang
+// fixture has up to thirteen lines.
+void AddFlags(gpio_v2_line_config& config, std::uint64_t flags, std::uint64_t lines) {
+    for (std::uint32_t a = 0; a < config.num_attrs; ++a) {
+        gpio_v2_line_config_attribute& attr = config.attrs[a];
+        if (attr.attr.id == GPIO_V2_LINE_ATTR_ID_FLAGS && attr.attr.flags == flags) {
+            attr.mask |= lines;
+            return;
+        }
+    }
+    gpio_v2_line_config_attribute& attr = config.attrs[config.num_attrs++];
+    attr.attr.id = GPIO_V2_LINE_ATTR_ID_FLAGS;
+    attr.attr.flags = flags;
+    attr.mask = lines;
 }
 
 std::string NoChipMessage() {
@@ -123,9 +139,7 @@ struct GpioPort::ChipChoice {
 };
 
 GpioPort::GpioPort(GpioConfig config, std::unique_ptr<GpioSystem> system)
-    : m_config(std::move(config)), m_system(std::move(system)) {
-    m_index.fill(-1);
-}
+    : m_config(std::move(config)), m_system(std::move(system)) {}
 
 GpioPort::~GpioPort() {
     Release();
@@ -146,7 +160,7 @@ void GpioPort::StopDriver() {
 }
 
 bool GpioPort::Start() {
-    m_index.fill(-1);
+    m_wires.clear();
     m_inputMask = 0;
     ChipChoice chip;
     if (m_config.chip.empty()) {
@@ -277,14 +291,14 @@ bool GpioPort::OpenChip(const std::string& path, ChipChoice& choice) {
 }
 
 bool GpioPort::CheckLines(const ChipChoice& chip) {
-    for (const CableLine& wire : kCable) {
-        const GpioLine& line = m_config.Line(wire.line);
-        if (!line.used || line.offset < chip.lines) continue;
+    for (const GpioWire& wire : GpioWires(m_config)) {
+        const GpioLine& line = wire.line;
+        if (line.offset < chip.lines) continue;
         m_message = "Die Leitung " + std::to_string(line.offset) + " für " + wire.name +
                     " gibt es auf " + chip.Title() + " nicht: der Chip hat " +
                     std::to_string(chip.lines) + " Leitungen" +
                     (chip.lines > 0 ? ", 0 bis " + std::to_string(chip.lines - 1) : "") +
-                    ". Ändern Sie " + GpioKey(wire.line) + "= in VELMO_GPIO.";
+                    ". Ändern Sie " + wire.key + "= in VELMO_GPIO.";
         return false;
     }
     return true;
@@ -296,22 +310,18 @@ bool GpioPort::Request(int chipFd, const ChipChoice& chip) {
     gpio_v2_line_request request;
     std::memset(&request, 0, sizeof request);
     std::uint64_t outputs = 0;
+    const std::vector<GpioWire> wires = GpioWires(m_config);
     int count = 0;
-    for (const CableLine& wire : kCable) {
-        const GpioLine& line = m_config.Line(wire.line);
-        if (!line.used) continue;
+    for (const GpioWire& wire : wires) {
+        const GpioLine& line = wire.line;
         const int index = count++;
-        m_index[static_cast<std::size_t>(wire.line)] = index;
         request.offsets[index] = line.offset;
         std::uint64_t flags = wire.output ? GPIO_V2_LINE_FLAG_OUTPUT : GPIO_V2_LINE_FLAG_INPUT;
         if (line.inverted) flags |= GPIO_V2_LINE_FLAG_ACTIVE_LOW;
         // Without a board nothing drives READY; the bias keeps it from floating into an
         // answer. An output's bias only counts once it is released.
-        if (!wire.output) flags |= RestBias(wire.line, line.inverted);
-        gpio_v2_line_config_attribute& attr = request.config.attrs[request.config.num_attrs++];
-        attr.attr.id = GPIO_V2_LINE_ATTR_ID_FLAGS;
-        attr.attr.flags = flags;
-        attr.mask = Bit(index);
+        if (!wire.output) flags |= RestBias(wire);
+        AddFlags(request.config, flags, Bit(index));
         (wire.output ? outputs : m_inputMask) |= Bit(index);
     }
     gpio_v2_line_config_attribute& values = request.config.attrs[request.config.num_attrs++];
@@ -325,9 +335,9 @@ bool GpioPort::Request(int chipFd, const ChipChoice& chip) {
     const int result = m_system->Ioctl(chipFd, GPIO_V2_GET_LINE_IOCTL, &request);
     if (result == 0 && request.fd >= 0) {
         m_requestFd = request.fd;
+        m_wires = wires;
         return true;
     }
-    m_index.fill(-1);
     m_inputMask = 0;
     if (result == -EBUSY) {
         m_message = BusyMessage(chipFd, chip);
@@ -344,9 +354,8 @@ bool GpioPort::Request(int chipFd, const ChipChoice& chip) {
 // Which lines someone else holds, and how the usual holder, the SPI driver, is switched off.
 std::string GpioPort::BusyMessage(int chipFd, const ChipChoice& chip) {
     std::string held;
-    for (const CableLine& wire : kCable) {
-        const GpioLine& line = m_config.Line(wire.line);
-        if (!line.used) continue;
+    for (const GpioWire& wire : GpioWires(m_config)) {
+        const GpioLine& line = wire.line;
         gpio_v2_line_info info;
         std::memset(&info, 0, sizeof info);
         info.offset = line.offset;
@@ -392,31 +401,26 @@ void GpioPort::Fail(const char* what, int result) {
 // drives against the target's own use of its pins, each with the bias that keeps it at rest.
 void GpioPort::Release() {
     if (m_requestFd < 0) return;
-    if (const int rst = m_index[static_cast<std::size_t>(IspLine::Rst)];
-        rst >= 0 && LineLevel(IspLine::Rst, m_data)) {
+    for (std::size_t index = 0; index < m_wires.size(); ++index) {
+        if (!m_wires[index].rst || !LineLevel(IspLine::Rst, m_data)) continue;
         gpio_v2_line_values values{};
         values.bits = 0;
-        values.mask = Bit(rst);
+        values.mask = Bit(static_cast<int>(index));
         m_system->Ioctl(m_requestFd, GPIO_V2_LINE_SET_VALUES_IOCTL, &values);
         m_data = WithLine(IspLine::Rst, m_data, false);
     }
     gpio_v2_line_config config;
     std::memset(&config, 0, sizeof config);
     config.flags = GPIO_V2_LINE_FLAG_INPUT;
-    for (const CableLine& wire : kCable) {
-        const int index = m_index[static_cast<std::size_t>(wire.line)];
-        if (index < 0) continue;
-        gpio_v2_line_config_attribute& attr = config.attrs[config.num_attrs++];
-        attr.attr.id = GPIO_V2_LINE_ATTR_ID_FLAGS;
-        attr.attr.flags =
-            GPIO_V2_LINE_FLAG_INPUT | RestBias(wire.line, m_config.Line(wire.line).inverted);
-        attr.mask = Bit(index);
+    for (std::size_t index = 0; index < m_wires.size(); ++index) {
+        AddFlags(config, GPIO_V2_LINE_FLAG_INPUT | RestBias(m_wires[index]),
+                 Bit(static_cast<int>(index)));
     }
     m_system->Ioctl(m_requestFd, GPIO_V2_LINE_SET_CONFIG_IOCTL, &config);
     m_system->Close(m_requestFd);
     m_requestFd = -1;
     m_chipPath.clear();
-    m_index.fill(-1);
+    m_wires.clear();
     m_inputMask = 0;
 }
 
@@ -434,13 +438,15 @@ std::uint8_t GpioPort::ReadPort(std::uint16_t address) {
                 Fail("GPIO_V2_LINE_GET_VALUES_IOCTL", result);
                 return 0;
             }
+            // A line left out reads low: a missing READY is a board that does not answer.
             std::uint8_t status = FloatingStatus();
             for (const CableLine& wire : kCable) {
-                if (wire.output) continue;
-                // A line left out reads low: a missing READY is a board that does not answer.
-                const int index = m_index[static_cast<std::size_t>(wire.line)];
-                const bool level = index >= 0 && (values.bits & Bit(index)) != 0;
-                status = WithLine(wire.line, status, level);
+                if (!wire.output) status = WithLine(wire.line, status, false);
+            }
+            for (std::size_t index = 0; index < m_wires.size(); ++index) {
+                if (m_wires[index].output) continue;
+                const bool level = (values.bits & Bit(static_cast<int>(index))) != 0;
+                status = m_wires[index].pin.With(status, level);
             }
             return status;
         }
@@ -457,13 +463,13 @@ void GpioPort::WritePort(std::uint16_t address, std::uint8_t value) {
         case 0: {
             std::uint64_t bits = 0;
             std::uint64_t mask = 0;
-            for (const CableLine& wire : kCable) {
-                const int index = m_index[static_cast<std::size_t>(wire.line)];
-                if (!wire.output || index < 0) continue;
-                const bool level = LineLevel(wire.line, value);
-                if (level == LineLevel(wire.line, m_data)) continue;
-                mask |= Bit(index);
-                if (level) bits |= Bit(index);
+            for (std::size_t index = 0; index < m_wires.size(); ++index) {
+                const GpioWire& wire = m_wires[index];
+                if (!wire.output) continue;
+                const bool level = wire.pin.LevelIn(value);
+                if (level == wire.pin.LevelIn(m_data)) continue;
+                mask |= Bit(static_cast<int>(index));
+                if (level) bits |= Bit(static_cast<int>(index));
             }
             if (mask != 0 && !SetLines(bits, mask)) return;
             m_data = value;

@@ -85,8 +85,8 @@ class GpioPort : public PortIo {
     int m_requestFd = -1;
     bool m_active = false;
     std::string m_chipPath;
-    // Index of each line in the request, -1 when it is left out.
-    std::array<int, kIspLineCount> m_index{};
+    // The requested lines, index = their index in the request; empty while none are held.
+    std::vector<GpioWire> m_wires;
     std::uint64_t m_inputMask = 0;
     std::uint8_t m_data = 0x00;
     std::uint8_t m_control = 0x0C;  // as a parallel port after power-up

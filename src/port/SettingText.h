@@ -24,4 +24,16 @@ inline std::string Lowercase(std::string_view text) {
     return out;
 }
 
+// A file name for one socket of a gang: "{n}" in pattern stands for the socket's number,
+// counted from 1 (socket counts from 0).
+inline std::string SocketPath(const std::string& pattern, unsigned socket) {
+    std::string path = pattern;
+    const std::string number = std::to_string(socket + 1);
+    for (std::size_t at = path.find("{n}"); at != std::string::npos;
+         at = path.find("{n}", at + number.size())) {
+        path.replace(at, 3, number);
+    }
+    return path;
+}
+
 }  // namespace velmo

@@ -42,6 +42,8 @@ class SimAt89s53 : public SimChip {
     bool ProgrammingEnabled() const override { return m_enabled; }
     std::uint64_t BusyReads() const override { return m_busyReads; }
 
+    bool Present() const { return m_present; }
+
     // The levels on the chip's pins, at the clock's present time.
     void SetLines(bool mosi, bool sck, bool rst);
     int Miso();

@@ -63,6 +63,67 @@ std::string BadValue(std::string_view key, std::string_view value, std::string_v
            std::string(key) + " in VELMO_SIM_OPTIONS (erwartet: " + std::string(expected) + ").";
 }
 
+// One key=value onto options; a German message when the value does not fit the key.
+std::string ApplyItem(SimOptions& options, const std::string& key, std::string_view rawValue) {
+    const std::string value = Lowercase(rawValue);
+    if (key == "board" || key == "chip") {
+        if (value != "present" && value != "absent") {
+            return BadValue(key, rawValue, "present oder absent");
+        }
+        (key == "board" ? options.boardPresent : options.chipPresent) = value == "present";
+    } else if (key == "xtal") {
+        if (!ParseMHz(value, &options.xtalMHz)) {
+            return BadValue(key, rawValue, "Quarzfrequenz in MHz, z. B. xtal=24");
+        }
+    } else if (key == "writetime") {
+        if (value == "never") {
+            options.writeNeverCompletes = true;
+        } else if (ParseTimeUs(value, &options.writeTimeUs)) {
+            options.writeNeverCompletes = false;
+        } else {
+            return BadValue(key, rawValue, "Mikrosekunden von 0 bis 10000000 oder never");
+        }
+    } else if (key == "erasetime") {
+        if (!ParseTimeUs(value, &options.eraseTimeUs)) {
+            return BadValue(key, rawValue, "Mikrosekunden von 0 bis 10000000");
+        }
+    } else if (key == "stuck") {
+        const std::size_t colon = value.find(':');
+        std::uint16_t address = 0;
+        std::uint8_t cell = 0;
+        if (colon == std::string::npos ||
+            !ParseUnsigned(std::string_view(value).substr(0, colon), 16, &address) ||
+            !ParseUnsigned(std::string_view(value).substr(colon + 1), 16, &cell) ||
+            address >= FLASH_SIZE) {
+            return BadValue(key, rawValue,
+                            "ADRESSE:WERT hexadezimal, Adresse 0 bis 2FFF, z. B. stuck=1234:00");
+        }
+        options.stuckCells[address] = cell;
+    } else if (key == "clock") {
+        if (value != "real" && value != "virtual") return BadValue(key, rawValue, "real oder virtual");
+        options.virtualClock = value == "virtual";
+    } else if (key == "lockwait") {
+        if (!ParseUnsigned(value, 10, &options.lockWaitSeconds) ||
+            options.lockWaitSeconds > kMaxLockWaitSeconds) {
+            return BadValue(key, rawValue, "Sekunden von 0 bis 3600");
+        }
+    }
+    return {};
+}
+
+constexpr const char* kKeys[] = {"board", "chip",  "xtal",     "writetime",
+                                 "erasetime", "stuck", "clock", "lockwait"};
+// What differs from chip to chip; the board, the clock and the lock are the fixture's.
+constexpr const char* kSocketKeys[] = {"chip", "xtal", "writetime", "erasetime", "stuck"};
+
+template <std::size_t N>
+bool OneOf(const std::string& key, const char* const (&keys)[N]) {
+    for (const char* known : keys) {
+        if (key == known) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* error) {
@@ -84,70 +145,45 @@ std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* 
             return fail("Die Simulator-Option \"" + std::string(item) +
                         "\" in VELMO_SIM_OPTIONS hat keinen Wert (Form: name=wert).");
         }
-        const std::string key = Lowercase(TrimBlanks(item.substr(0, eq)));
+        const std::string_view name = TrimBlanks(item.substr(0, eq));
         const std::string_view rawValue = TrimBlanks(item.substr(eq + 1));
-        const std::string value = Lowercase(rawValue);
-
-        if (key == "board" || key == "chip") {
-            bool present;
-            if (value == "present") {
-                present = true;
-            } else if (value == "absent") {
-                present = false;
-            } else {
-                return fail(BadValue(key, rawValue, "present oder absent"));
+        std::string key = Lowercase(name);
+        std::optional<unsigned> socket;
+        if (const std::size_t at = key.find('@'); at != std::string::npos) {
+            unsigned number = 0;
+            if (!ParseUnsigned(std::string_view(key).substr(at + 1), 10, &number) ||
+                number < 1 || number > kMaxSimSockets) {
+                return fail("Ungültiger Sockel in der Simulator-Option \"" + std::string(name) +
+                            "\" in VELMO_SIM_OPTIONS (erwartet: NAME@1 bis NAME@8).");
             }
-            (key == "board" ? options.boardPresent : options.chipPresent) = present;
-        } else if (key == "xtal") {
-            if (!ParseMHz(value, &options.xtalMHz)) {
-                return fail(BadValue(key, rawValue, "Quarzfrequenz in MHz, z. B. xtal=24"));
+            key.resize(at);
+            socket = number - 1;
+            if (!OneOf(key, kSocketKeys)) {
+                return fail("Die Simulator-Option \"" + key +
+                            "\" gilt für alle Sockel und nimmt kein @ (einzeln einstellbar: "
+                            "chip, xtal, writetime, erasetime, stuck).");
             }
-        } else if (key == "writetime") {
-            if (value == "never") {
-                options.writeNeverCompletes = true;
-            } else if (ParseTimeUs(value, &options.writeTimeUs)) {
-                options.writeNeverCompletes = false;
-            } else {
-                return fail(BadValue(key, rawValue, "Mikrosekunden von 0 bis 10000000 oder never"));
-            }
-        } else if (key == "erasetime") {
-            if (!ParseTimeUs(value, &options.eraseTimeUs)) {
-                return fail(BadValue(key, rawValue, "Mikrosekunden von 0 bis 10000000"));
-            }
-        } else if (key == "stuck") {
-            const std::size_t colon = value.find(':');
-            std::uint16_t address = 0;
-            std::uint8_t cell = 0;
-            if (colon == std::string::npos ||
-                !ParseUnsigned(std::string_view(value).substr(0, colon), 16, &address) ||
-                !ParseUnsigned(std::string_view(value).substr(colon + 1), 16, &cell) ||
-                address >= FLASH_SIZE) {
-                return fail(BadValue(key, rawValue,
-                                     "ADRESSE:WERT hexadezimal, Adresse 0 bis 2FFF, z. B. "
-                                     "stuck=1234:00"));
-            }
-            options.stuckCells[address] = cell;
-        } else if (key == "clock") {
-            if (value == "real") {
-                options.virtualClock = false;
-            } else if (value == "virtual") {
-                options.virtualClock = true;
-            } else {
-                return fail(BadValue(key, rawValue, "real oder virtual"));
-            }
-        } else if (key == "lockwait") {
-            if (!ParseUnsigned(value, 10, &options.lockWaitSeconds) ||
-                options.lockWaitSeconds > kMaxLockWaitSeconds) {
-                return fail(BadValue(key, rawValue, "Sekunden von 0 bis 3600"));
-            }
-        } else {
-            return fail("Unbekannte Simulator-Option \"" +
-                        std::string(TrimBlanks(item.substr(0, eq))) +
+        } else if (!OneOf(key, kKeys)) {
+            return fail("Unbekannte Simulator-Option \"" + std::string(name) +
                         "\" in VELMO_SIM_OPTIONS (bekannt: board, chip, xtal, writetime, "
                         "erasetime, stuck, clock, lockwait).");
         }
+        // A socket's own value is checked on a copy now and applied when its chip is made.
+        SimOptions scratch;
+        std::string problem = ApplyItem(socket ? scratch : options, key, rawValue);
+        if (!problem.empty()) return fail(std::move(problem));
+        if (socket) options.socketItems[*socket].emplace_back(key, std::string(rawValue));
     }
     return options;
+}
+
+SimOptions SimOptions::ForSocket(unsigned socket) const {
+    SimOptions own = *this;
+    own.socketItems.clear();
+    if (const auto items = socketItems.find(socket); items != socketItems.end()) {
+        for (const auto& [key, value] : items->second) ApplyItem(own, key, value);
+    }
+    return own;
 }
 
 }  // namespace velmo

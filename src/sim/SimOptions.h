@@ -5,14 +5,18 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace velmo {
 
-// How the simulated chip and board behave. From VELMO_SIM_OPTIONS, a comma-separated list
+// How the simulated chips and board behave. From VELMO_SIM_OPTIONS, a comma-separated list
 // of key=value: board=present|absent, chip=present|absent, xtal=MHz, writetime=us (or
 // writetime=never: every byte write stays busy), erasetime=us, stuck=ADDR:VALUE
 // (hexadecimal, may repeat), clock=real|virtual, lockwait=seconds (how long a run waits for
-// another one on the same chip file). Keys and words are case-insensitive.
+// another one on the same chip file). Keys and words are case-insensitive. The chip's own
+// keys (chip, xtal, writetime, erasetime, stuck) apply to every socket of a gang fixture, or
+// as KEY@K=VALUE to socket K (1 to 8) alone, after the ones for all.
 // The write time stays below the 1 ms the programmer waits before its read-back, so a
 // normal write passes the first read-back (the chip's own cycle is about 0.4 to 2.5 ms;
 // writetime=1500 makes the programmer poll); the erase time stays below the 100 ms wait
@@ -26,11 +30,23 @@ struct SimOptions {
     std::map<std::uint16_t, std::uint8_t> stuckCells;  // cell reads this value whatever is written
     bool virtualClock = false;
     bool writeNeverCompletes = false;  // every byte write stays busy forever
-    std::string chipFile;              // VELMO_SIM_CHIP: flash kept in this file when set
-    unsigned lockWaitSeconds = 30;     // real time a run waits for another run's chip file
+    // VELMO_SIM_CHIP: flash kept in this file when set; with several sockets "{n}" in it
+    // stands for the socket's number.
+    std::string chipFile;
+    unsigned lockWaitSeconds = 30;  // real time a run waits for another run's chip file
+    // How many chips sit in the fixture, each answering on its own MISO line.
+    unsigned sockets = 1;
     // Where the simulator says that it waits for another run; unset: a line on standard error.
     std::function<void(const std::string&)> notice;
+
+    // key@K=value items, by socket (from 0), as written; checked when parsed.
+    std::map<unsigned, std::vector<std::pair<std::string, std::string>>> socketItems;
+    // The options of one socket: these with that socket's own items applied.
+    SimOptions ForSocket(unsigned socket) const;
 };
+
+// The most sockets a simulated fixture holds.
+inline constexpr unsigned kMaxSimSockets = 8;
 
 // nullopt with a German message naming the bad option.
 std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* error);

@@ -1,12 +1,16 @@
 #include "sim/SimPort.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "image/FileIdentity.h"
 #include "port/Cable.h"
+#include "port/SettingText.h"
 #include "sim/ChipFile.h"
 #include "sim/SimAt89s53.h"
 #include "sim/SimBoard.h"
@@ -40,87 +44,58 @@ std::string FormatMHz(double mhz) {
 
 }  // namespace
 
-struct SimPort::Impl {
-    Impl(Clock& c, SimOptions o)
-        : clock(c), options(std::move(o)), chip(c, options), board(options.boardPresent) {
-        if (!options.chipFile.empty()) {
+// One chip of the fixture with the file its flash lives in.
+struct SimSocket {
+    SimSocket(Clock& clock, const SimOptions& own, std::string path)
+        : options(own), chip(clock, options), file(std::move(path)) {
+        if (!file.empty()) {
             FlashImage flash;
-            loadError = LoadChipFile(options.chipFile, flash);
-            if (loadError.empty()) {
-                chip.SetFlash(flash);
-            }
+            loadError = LoadChipFile(file, flash);
+            if (loadError.empty()) chip.SetFlash(flash);
         }
         savedChanges = chip.ChangeCount();
     }
 
-    // Only ENABLE and RST concern the board, so the clock is read for them alone; the
-    // chip reads it only on edges of SCK and RST. A bit cycle thus costs few clock reads.
-    void LinesChanged(std::uint8_t previous) {
-        const bool enable = LineLevel(IspLine::Enable, data);
-        const bool rst = LineLevel(IspLine::Rst, data);
-        if (enable != LineLevel(IspLine::Enable, previous) ||
-            rst != LineLevel(IspLine::Rst, previous)) {
-            board.SetLines(enable, rst, clock.NowNs());
-        }
-        if (board.PassesLines()) {
-            chip.SetLines(LineLevel(IspLine::Mosi, data), LineLevel(IspLine::Sck, data), rst);
-        } else {
-            chip.SetLines(false, false, false);
-        }
-        const bool rstFell = LineLevel(IspLine::Rst, previous) && !rst;
-        SaveIfChanged(rstFell);
-    }
+    bool HasFile() const { return !file.empty() && loadError.empty(); }
 
     // force: save now if anything changed. Otherwise only a change not seen before may
     // save, and only when the last save is old enough; the rest waits for the next change,
     // the next falling RST or the driver's stop.
     void SaveIfChanged(bool force) {
-        if (options.chipFile.empty() || !loadError.empty()) {
-            return;
-        }
+        if (!HasFile()) return;
         const std::uint64_t changes = chip.ChangeCount();
-        if (changes == savedChanges) {
-            return;
-        }
+        if (changes == savedChanges) return;
         if (!force) {
-            if (changes == seenChanges) {
-                return;
-            }
+            if (changes == seenChanges) return;
             seenChanges = changes;
-            if (std::chrono::steady_clock::now() - lastSave < kSaveInterval) {
-                return;
-            }
+            if (std::chrono::steady_clock::now() - lastSave < kSaveInterval) return;
         }
-        Save(std::chrono::steady_clock::now());
+        Save();
     }
 
-    void Save(std::chrono::steady_clock::time_point realNow) {
+    void Save() {
         const std::uint64_t changes = chip.ChangeCount();
-        saveError = SaveChipFile(options.chipFile, chip.StoredFlash(), &lock);
-        lastSave = realNow;
-        if (saveError.empty()) {
-            savedChanges = changes;
-        }
+        saveError = SaveChipFile(file, chip.StoredFlash(), &lock);
+        lastSave = std::chrono::steady_clock::now();
+        if (saveError.empty()) savedChanges = changes;
     }
 
-    // Without touching the clock: the owner of a PortSetup may already have destroyed it.
+    // Without touching the clock: the owner of a LinkSetup may already have destroyed it.
     void FinalSave() {
         chip.FinishStartedWork();
         SaveUnsaved();
     }
 
     void SaveUnsaved() {
-        if (!options.chipFile.empty() && loadError.empty() && chip.ChangeCount() != savedChanges) {
-            Save(std::chrono::steady_clock::now());
-        }
+        if (HasFile() && chip.ChangeCount() != savedChanges) Save();
     }
 
     // A run on a chip file waits for any other run on it to end, then takes the flash as that
     // run left it.
-    bool LockChipFile() {
-        if (options.chipFile.empty() || !loadError.empty() || lock.Held()) return true;
+    bool LockFile(const std::function<void(const std::string&)>& notice) {
+        if (!HasFile() || lock.Held()) return true;
         FlashImage flash;
-        lockError = lock.Acquire(options.chipFile, options.lockWaitSeconds, Notice(), flash);
+        lockError = lock.Acquire(file, options.lockWaitSeconds, notice, flash);
         if (!lockError.empty()) return false;
         // Changes made before the driver started (there are none in a normal run) win.
         if (chip.ChangeCount() == savedChanges) {
@@ -128,6 +103,47 @@ struct SimPort::Impl {
             savedChanges = chip.ChangeCount();
         }
         return true;
+    }
+
+    SimOptions options;
+    SimAt89s53 chip;
+    std::string file;
+    std::string loadError;
+    std::string lockError;
+    std::string saveError;
+    ChipFileLock lock;
+    std::uint64_t savedChanges = 0;
+    std::uint64_t seenChanges = 0;
+    std::chrono::steady_clock::time_point lastSave{};
+};
+
+struct SimPort::Impl {
+    Impl(Clock& c, SimOptions o) : clock(c), options(std::move(o)), board(options.boardPresent) {
+        const unsigned count = std::clamp(options.sockets, 1u, kMaxSimSockets);
+        for (unsigned socket = 0; socket < count; ++socket) {
+            const std::string file =
+                options.chipFile.empty() ? std::string() : SocketPath(options.chipFile, socket);
+            sockets.push_back(std::make_unique<SimSocket>(clock, options.ForSocket(socket), file));
+        }
+    }
+
+    // Only ENABLE and RST concern the board, so the clock is read for them alone; the
+    // chips read it only on edges of SCK and RST. A bit cycle thus costs few clock reads.
+    void LinesChanged(std::uint8_t previous) {
+        const bool enable = LineLevel(IspLine::Enable, data);
+        const bool rst = LineLevel(IspLine::Rst, data);
+        if (enable != LineLevel(IspLine::Enable, previous) ||
+            rst != LineLevel(IspLine::Rst, previous)) {
+            board.SetLines(enable, rst, clock.NowNs());
+        }
+        const bool passes = board.PassesLines();
+        const bool mosi = passes && LineLevel(IspLine::Mosi, data);
+        const bool sck = passes && LineLevel(IspLine::Sck, data);
+        const bool rstFell = LineLevel(IspLine::Rst, previous) && !rst;
+        for (auto& socket : sockets) {
+            socket->chip.SetLines(mosi, sck, passes && rst);
+            socket->SaveIfChanged(rstFell);
+        }
     }
 
     std::function<void(const std::string&)> Notice() const {
@@ -138,53 +154,82 @@ struct SimPort::Impl {
         };
     }
 
+    // A lone chip's MISO floats high where nothing drives it, as the port's input does; a gang
+    // fixture pulls every MISO low, so that an empty socket reads 0x00.
     std::uint8_t Status() {
-        const bool miso = board.PassesLines() ? chip.Miso() != 0 : true;
-        std::uint8_t status = WithLine(IspLine::Miso, kIdleStatus, miso);
-        return WithLine(IspLine::Ready, status, board.Ready(clock));
+        const bool passes = board.PassesLines();
+        const bool pulledDown = sockets.size() > 1;
+        std::uint8_t status = kIdleStatus;
+        for (std::size_t s = 0; s < sockets.size(); ++s) {
+            SimAt89s53& chip = sockets[s]->chip;
+            const bool driven = passes && chip.Present();
+            const bool miso = driven ? chip.Miso() != 0 : !pulledDown;
+            status = SocketMisoPin(static_cast<unsigned>(s)).With(status, miso);
+        }
+        // READY shares its pin with the fifth socket's MISO; only Board mode reads it, and a
+        // gang runs on the plain cable.
+        if (sockets.size() < 5) status = WithLine(IspLine::Ready, status, board.Ready(clock));
+        return status;
+    }
+
+    std::string FirstError(std::string SimSocket::*error) const {
+        for (const auto& socket : sockets) {
+            if (!(socket.get()->*error).empty()) return socket.get()->*error;
+        }
+        return {};
     }
 
     Clock& clock;
     SimOptions options;
-    SimAt89s53 chip;
     SimBoard board;
+    std::vector<std::unique_ptr<SimSocket>> sockets;
     std::uint8_t data = 0x00;
     std::uint8_t control = kInitialControl;
     bool active = false;
-    std::string loadError;
-    std::string lockError;
-    std::string saveError;
-    ChipFileLock lock;
-    std::uint64_t savedChanges = 0;
-    std::uint64_t seenChanges = 0;
-    std::chrono::steady_clock::time_point lastSave{};
 };
 
 SimPort::SimPort(Clock& clock, SimOptions options)
     : m_impl(std::make_unique<Impl>(clock, std::move(options))) {}
 
 SimPort::~SimPort() {
-    m_impl->FinalSave();
+    for (auto& socket : m_impl->sockets) socket->FinalSave();
 }
 
 void SimPort::StartDriver() {
-    m_impl->active = m_impl->loadError.empty() && m_impl->LockChipFile();
+    Impl& impl = *m_impl;
+    impl.active = impl.FirstError(&SimSocket::loadError).empty();
+    for (auto& socket : impl.sockets) {
+        if (impl.active && !socket->LockFile(impl.Notice())) impl.active = false;
+    }
+    // A fixture that could not take every chip file gives back the ones it has.
+    if (!impl.active) {
+        for (auto& socket : impl.sockets) socket->lock.Release();
+    }
 }
 
 void SimPort::StopDriver() {
     m_impl->active = false;
-    m_impl->FinalSave();
-    // Saved first: the next run on this chip file finds it holding this run's flash.
-    m_impl->lock.Release();
+    for (auto& socket : m_impl->sockets) {
+        socket->FinalSave();
+        // Saved first: the next run on this chip file finds it holding this run's flash.
+        socket->lock.Release();
+    }
 }
 
 std::string SimPort::FinishFile() {
-    m_impl->SaveUnsaved();
-    return m_impl->saveError;
+    for (auto& socket : m_impl->sockets) socket->SaveUnsaved();
+    return m_impl->FirstError(&SimSocket::saveError);
 }
 
 bool SimPort::IsFile(const std::string& path) const {
-    return !m_impl->options.chipFile.empty() && SameFile(path, m_impl->options.chipFile);
+    for (const auto& socket : m_impl->sockets) {
+        if (!socket->file.empty() && SameFile(path, socket->file)) return true;
+    }
+    return false;
+}
+
+unsigned SimPort::Sockets() const {
+    return static_cast<unsigned>(m_impl->sockets.size());
 }
 
 bool SimPort::DriverActive() const {
@@ -193,14 +238,13 @@ bool SimPort::DriverActive() const {
 
 std::string SimPort::DriverMessage() const {
     const Impl& impl = *m_impl;
-    if (!impl.loadError.empty()) {
-        return impl.loadError;
-    }
-    if (!impl.lockError.empty()) {
-        return impl.lockError;
-    }
+    if (std::string error = impl.FirstError(&SimSocket::loadError); !error.empty()) return error;
+    if (std::string error = impl.FirstError(&SimSocket::lockError); !error.empty()) return error;
+    const std::string chips = impl.sockets.size() == 1
+                                  ? std::string("AT89S53")
+                                  : std::to_string(impl.sockets.size()) + " × AT89S53";
     std::string text =
-        "Simulator: AT89S53 an Adresse " + Hex(BaseAddress()) + " (" +
+        "Simulator: " + chips + " an Adresse " + Hex(BaseAddress()) + " (" +
         (impl.options.boardPresent ? "mit Velmo-Board" : "ohne Board") + ", " +
         (impl.options.chipPresent ? "Quarz " + FormatMHz(impl.options.xtalMHz) + " MHz"
                                   : "kein Chip") +
@@ -208,8 +252,8 @@ std::string SimPort::DriverMessage() const {
     if (!impl.options.chipFile.empty()) {
         text += ", Flash in \"" + impl.options.chipFile + "\"";
     }
-    if (!impl.saveError.empty()) {
-        text += ". " + impl.saveError;
+    if (std::string error = impl.FirstError(&SimSocket::saveError); !error.empty()) {
+        text += ". " + error;
     }
     return text;
 }
@@ -245,11 +289,11 @@ void SimPort::WritePort(std::uint16_t address, std::uint8_t value) {
     }
 }
 
-SimChip& SimPort::Chip() {
-    return m_impl->chip;
+SimChip& SimPort::Chip(unsigned socket) {
+    return m_impl->sockets.at(socket)->chip;
 }
-const SimChip& SimPort::Chip() const {
-    return m_impl->chip;
+const SimChip& SimPort::Chip(unsigned socket) const {
+    return m_impl->sockets.at(socket)->chip;
 }
 
 }  // namespace velmo

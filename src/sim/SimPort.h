@@ -45,8 +45,10 @@ class SimPort : public PortIo, public SideFile {
     std::string FinishFile() override;
     bool IsFile(const std::string& path) const override;
 
-    SimChip& Chip();
-    const SimChip& Chip() const;
+    // The chip in socket (from 0); options.sockets of them answer on the sockets' MISO lines.
+    SimChip& Chip(unsigned socket = 0);
+    const SimChip& Chip(unsigned socket = 0) const;
+    unsigned Sockets() const;
 
   private:
     struct Impl;

@@ -224,7 +224,7 @@ TEST(CliRunTest, ADriverThatDoesNotStartIsAFailureWithItsReason) {
     std::ostringstream out;
     std::ostringstream err;
     CliContext context{out, err, false,
-                       [](const std::string&, PortChoice) {
+                       [](const std::string&, PortChoice, unsigned) {
                            return CreateLink({"nonsense", "", "", ""});
                        },
                        nullptr};

@@ -81,7 +81,7 @@ struct CliRig {
         err.str("");
         stop = 0;
         cli::CliContext context{out, err, terminal,
-                                [this](const std::string&, cli::PortChoice) {
+                                [this](const std::string&, cli::PortChoice, unsigned) {
                                     LinkSetup setup;
                                     setup.port = std::make_unique<ForwardingPort>(sim, afterWrite);
                                     setup.clock = std::make_unique<ForwardingClock>(clock);
