@@ -89,8 +89,8 @@ GpioConfig DefaultGpioConfig() {
     return config;
 }
 
-std::vector<GpioWire> GpioWires(const GpioConfig& config) {
-    std::vector<GpioWire> wires;
+std::vector<GpioSignal> GpioSignals(const GpioConfig& config) {
+    std::vector<GpioSignal> wires;
     for (const CableLine& wire : kCable) {
         const GpioLine& line = config.Line(wire.line);
         if (!line.used) continue;
@@ -112,7 +112,7 @@ std::string GpioSocketProblem(const GpioConfig& config, unsigned sockets) {
     }
     GpioConfig served = config;
     served.sockets = sockets;
-    const std::vector<GpioWire> wires = GpioWires(served);
+    const std::vector<GpioSignal> wires = GpioSignals(served);
     for (std::size_t a = 0; a < wires.size(); ++a) {
         for (std::size_t b = a + 1; b < wires.size(); ++b) {
             if (wires[a].line.offset != wires[b].line.offset) continue;
@@ -207,9 +207,10 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
 
 std::string DescribeGpioLines(const GpioConfig& config) {
     std::string text;
-    for (const GpioWire& wire : GpioWires(config)) {
+    for (const GpioSignal& wire : GpioSignals(config)) {
         if (!text.empty()) text += ", ";
-        text += wire.name + " " + (wire.line.inverted ? "!" : "") + std::to_string(wire.line.offset);
+        text +=
+            wire.name + " " + (wire.line.inverted ? "!" : "") + std::to_string(wire.line.offset);
     }
     return text;
 }

@@ -42,7 +42,7 @@ struct GpioConfig {
 
 // One line the port requests: a line of the cable, or the MISO line of a socket beyond the
 // first, with the register bit it stands behind.
-struct GpioWire {
+struct GpioSignal {
     std::string name;  // "MOSI", "MISO2" for the second socket's
     std::string key;   // the VELMO_GPIO key that places it
     GpioLine line;
@@ -52,7 +52,7 @@ struct GpioWire {
 };
 // The lines a port with config requests, in request order: the cable's lines in use, then
 // the MISO lines of sockets 2 to config.sockets.
-std::vector<GpioWire> GpioWires(const GpioConfig& config);
+std::vector<GpioSignal> GpioSignals(const GpioConfig& config);
 
 // The lines on the Raspberry Pi's header by BCM number: SPI0's MOSI, SCK and MISO, so the
 // wiring matches the usual ISP adapters, and RST, ENABLE and READY on the free pins beside them.
@@ -63,8 +63,8 @@ struct GpioDefaultLine {
 };
 // A gang fixture's MISO lines, socket by socket: the cable's MISO, then free header pins
 // (29, 31, 33, 35, 37, 36, 38).
-inline constexpr std::array<std::uint32_t, kMaxRegisterSockets> kGpioDefaultMiso = {
-    9, 5, 6, 13, 19, 26, 16, 20};
+inline constexpr std::array<std::uint32_t, kMaxRegisterSockets> kGpioDefaultMiso = {9,  5,  6,  13,
+                                                                                    19, 26, 16, 20};
 
 inline constexpr std::array<GpioDefaultLine, kIspLineCount> kGpioDefaultLines = {{
     {IspLine::Mosi, 10, 19},

@@ -93,7 +93,7 @@ std::uint64_t Bit(int index) {
 
 // The bias that holds a line at rest while nothing drives it: the outputs at the target's low
 // level (so RST lets the chip run), READY at "no answer". MISO is the targets' to drive.
-std::uint64_t RestBias(const GpioWire& wire) {
+std::uint64_t RestBias(const GpioSignal& wire) {
     if (!wire.output && wire.key == "miso") return 0;
     return wire.line.inverted ? GPIO_V2_LINE_FLAG_BIAS_PULL_UP : GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN;
 }
@@ -291,7 +291,7 @@ bool GpioPort::OpenChip(const std::string& path, ChipChoice& choice) {
 }
 
 bool GpioPort::CheckLines(const ChipChoice& chip) {
-    for (const GpioWire& wire : GpioWires(m_config)) {
+    for (const GpioSignal& wire : GpioSignals(m_config)) {
         const GpioLine& line = wire.line;
         if (line.offset < chip.lines) continue;
         m_message = "Die Leitung " + std::to_string(line.offset) + " für " + wire.name +
@@ -310,9 +310,9 @@ bool GpioPort::Request(int chipFd, const ChipChoice& chip) {
     gpio_v2_line_request request;
     std::memset(&request, 0, sizeof request);
     std::uint64_t outputs = 0;
-    const std::vector<GpioWire> wires = GpioWires(m_config);
+    const std::vector<GpioSignal> wires = GpioSignals(m_config);
     int count = 0;
-    for (const GpioWire& wire : wires) {
+    for (const GpioSignal& wire : wires) {
         const GpioLine& line = wire.line;
         const int index = count++;
         request.offsets[index] = line.offset;
@@ -354,7 +354,7 @@ bool GpioPort::Request(int chipFd, const ChipChoice& chip) {
 // Which lines someone else holds, and how the usual holder, the SPI driver, is switched off.
 std::string GpioPort::BusyMessage(int chipFd, const ChipChoice& chip) {
     std::string held;
-    for (const GpioWire& wire : GpioWires(m_config)) {
+    for (const GpioSignal& wire : GpioSignals(m_config)) {
         const GpioLine& line = wire.line;
         gpio_v2_line_info info;
         std::memset(&info, 0, sizeof info);
@@ -464,7 +464,7 @@ void GpioPort::WritePort(std::uint16_t address, std::uint8_t value) {
             std::uint64_t bits = 0;
             std::uint64_t mask = 0;
             for (std::size_t index = 0; index < m_wires.size(); ++index) {
-                const GpioWire& wire = m_wires[index];
+                const GpioSignal& wire = m_wires[index];
                 if (!wire.output) continue;
                 const bool level = wire.pin.LevelIn(value);
                 if (level == wire.pin.LevelIn(m_data)) continue;

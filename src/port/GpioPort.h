@@ -86,7 +86,7 @@ class GpioPort : public PortIo {
     bool m_active = false;
     std::string m_chipPath;
     // The requested lines, index = their index in the request; empty while none are held.
-    std::vector<GpioWire> m_wires;
+    std::vector<GpioSignal> m_wires;
     std::uint64_t m_inputMask = 0;
     std::uint8_t m_data = 0x00;
     std::uint8_t m_control = 0x0C;  // as a parallel port after power-up

@@ -8,6 +8,7 @@
 #include "backends/PortFactory.h"
 #include "isp/Settings.h"
 #include "link/BitBangLink.h"
+#include "ops/ChipJobs.h"
 #include "ops/ChipSession.h"
 #include "port/GpioPort.h"
 #include "port/Pins.h"
@@ -113,6 +114,46 @@ TEST(GpioProgramming, ProgramReadVerifyAndLockTheWholeChipInBothModes) {
         EXPECT_FALSE(bench.sim.Chip().LockBit(3));
         EXPECT_EQ(bench.sim.Chip().ClockViolations(), 0u);
         EXPECT_EQ(bench.gpio.OpenDescriptors(), 0u);
+    }
+}
+
+// A gang fixture on the header: every socket on a MISO line of its own, one read of the
+// lines per bit for all of them.
+TEST(GpioProgramming, OneReadOfTheLinesServesEverySocketOfAGang) {
+    const FlashImage image = PatternImage(9);
+    long readsForOne = 0;
+    for (const unsigned sockets : {1u, 3u, 8u}) {
+        SCOPED_TRACE(sockets);
+        VirtualClock clock;
+        SimOptions options;
+        options.sockets = sockets;
+        SimPort sim(clock, options);
+        sim.StartDriver();
+        testing::FakeGpio gpio;
+        gpio.AddChip("gpiochip0", "pinctrl-bcm2711", 58);
+        gpio.recordValueCalls = false;
+        std::vector<testing::GpioWire> wires = testing::DefaultWires();
+        for (unsigned s = 1; s < sockets; ++s) {
+            wires.push_back({IspLine::Miso, kGpioDefaultMiso[s], false, s});
+        }
+        testing::ConnectTarget(gpio, 0, sim, wires);
+        GpioConfig config = DefaultGpioConfig();
+        config.sockets = sockets;
+        GpioPort port(config, gpio.System());
+        BitBangLink link(port, clock, sockets);
+        OperationObserver observer;
+        ChipSession session(link, clock, observer, ProgrammerMode::Raw, 2);
+        ASSERT_TRUE(session.Open().ok()) << port.DriverMessage();
+        std::vector<FlashImage> seen;
+        ASSERT_TRUE(ProgramChips(session, image, ProgramStrategy::All, seen).step.ok());
+        session.Close();
+        for (unsigned s = 0; s < sockets; ++s) {
+            EXPECT_TRUE(session.Socket(s).ok()) << s;
+            EXPECT_EQ(Differences(sim.Chip(s).Flash(), image), 0u) << s;
+        }
+        const long reads = gpio.Count(GPIO_V2_LINE_GET_VALUES_IOCTL);
+        if (sockets == 1) readsForOne = reads;
+        EXPECT_EQ(reads, readsForOne);
     }
 }
 

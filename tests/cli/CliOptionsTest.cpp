@@ -158,6 +158,16 @@ TEST(CliOptionsTest, LockBitsFollowTheChipsProtectionModes) {
     }
 }
 
+TEST(CliOptionsTest, AGangTakesItsSocketsAndReport) {
+    const ParseResult result = ParseArguments(
+        {"--sockets", "8", "--mode", "raw", "--report=r.json", "read", "chip{n}.bin"});
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.options.sockets, 8u);
+    EXPECT_EQ(result.options.report, "r.json");
+    EXPECT_EQ(result.options.file, "chip{n}.bin");
+    EXPECT_EQ(ParseArguments({"erase"}).options.sockets, 1u);
+}
+
 TEST(CliOptionsTest, RefusesWrongCallsWithAReason) {
     const struct {
         std::vector<std::string> args;
@@ -191,6 +201,13 @@ TEST(CliOptionsTest, RefusesWrongCallsWithAReason) {
         {{"program", "--skip-blank", "x", "--all"}, "--skip-blank und --all schließen sich aus"},
         {{"erase", "--all"}, "--all gilt nur für program"},
         {{"info", ""}, "Leerer Dateiname"},
+        {{"--sockets", "0", "--mode", "raw", "erase"}, "Ungültige Zahl von Sockeln \"0\""},
+        {{"--sockets=9", "--mode", "raw", "erase"}, "Ungültige Zahl von Sockeln \"9\""},
+        {{"--sockets", "2x", "--mode", "raw", "erase"}, "Ungültige Zahl von Sockeln"},
+        {{"--sockets", "2", "erase"}, "nur mit dem einfachen Kabel: --mode raw"},
+        {{"--sockets", "2", "--mode", "raw", "read", "x.bin"}, "Dateinamen mit {n}"},
+        {{"--report", "r.json", "info", "x"}, "nicht für info"},
+        {{"--report=", "erase"}, "--report braucht einen Dateinamen"},
     };
     for (const auto& c : cases) {
         const ParseResult result = ParseArguments(c.args);

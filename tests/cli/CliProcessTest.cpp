@@ -186,3 +186,64 @@ TEST(CliProcessTest, SigintStopsARealProgramRunCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A gang of eight on the simulator: the bad socket is named, the seven others hold the
+// example, the report says the same, and a read gives one file per socket.
+TEST(CliProcessTest, AGangNamesItsFailingSocketAndProgramsTheOthers) {
+    TempDir dir;
+    const auto env = SimEnvironment(dir.Path("chip{n}.bin"), "clock=virtual,stuck@3=0010:00");
+    const std::string report = dir.Path("report.json");
+    const LoadedImage example = LoadImageFile(kExampleHex);
+    const std::string programmed(example.image.begin(), example.image.end());
+    ChildResult result = RunCli(
+        {"--sockets", "8", "--mode", "raw", "--report", report, "program", kExampleHex}, env);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_TRUE(Contains(result.err,
+                         "Sockel 2: OK\nSockel 3: Fehler bei 0x0010: geschrieben 02, "
+                         "gelesen 00\nSockel 4: OK\n"))
+        << result.err;
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    for (int socket = 1; socket <= 8; ++socket) {
+        const std::string chip = ReadBytes(dir.Path("chip" + std::to_string(socket) + ".bin"));
+        EXPECT_EQ(chip == programmed, socket != 3) << socket;
+    }
+    const std::string json = ReadBytes(report);
+    EXPECT_TRUE(Contains(json, "\"status\": 1,")) << json;
+    EXPECT_TRUE(Contains(json,
+                         "{\"socket\": 3, \"ok\": false, \"fault\": \"write\", "
+                         "\"address\": 16, \"wanted\": 2, \"read\": 0,"))
+        << json;
+    EXPECT_TRUE(Contains(json, "{\"socket\": 8, \"ok\": true,")) << json;
+
+    result = RunCli({"--sockets", "2", "--mode", "raw", "read", dir.Path("back{n}.bin")}, env);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(Contains(result.out, "Sockel 2: OK, gespeichert in")) << result.out;
+    EXPECT_EQ(ReadBytes(dir.Path("back1.bin")), programmed);
+}
+
+// What the backend cannot serve is refused before any line moves or any file is made.
+TEST(CliProcessTest, AGangTheBackendCannotServeIsRefusedFirst) {
+    TempDir dir;
+    const std::string chip = dir.Path("chip.bin");
+    const struct {
+        std::map<std::string, std::string> env;
+        const char* sockets;
+        const char* reason;
+    } cases[] = {
+        {{{"VELMO_PORT", "ppdev"}}, "6", "höchstens 5 Sockel"},
+        {SimEnvironment(chip), "2", "muss der Name {n} enthalten"},
+        {{{"VELMO_PORT", "gpio"}, {"VELMO_GPIO", "miso=9"}}, "2", "1 MISO-Leitung"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const ChildResult result =
+            RunCli({"--sockets", c.sockets, "--mode", "raw", "erase"}, c.env);
+        EXPECT_EQ(result.status, 2) << result.err;
+        EXPECT_TRUE(Contains(result.err, c.reason)) << result.err;
+        EXPECT_FALSE(std::filesystem::exists(chip));
+    }
+}
+
+}  // namespace

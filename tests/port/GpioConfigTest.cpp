@@ -76,6 +76,8 @@ TEST(GpioConfig, ABadItemIsNamedWithAnExample) {
         {"chip=", {"\"chip=\"", "nennt keinen Chip"}},
         {"mosi=10,sck=10", {"MOSI und SCK", "Leitung 10"}},
         {"ready=9", {"MISO und READY", "Leitung 9"}},
+        {"miso=9/-", {"\"miso=9/-\"", "keine Liste von MISO-Leitungen"}},
+        {"miso=1/2/3/4/5/6/7/8/12", {"keine Liste von MISO-Leitungen", "1 bis 8"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -95,6 +97,34 @@ TEST(GpioConfig, DescribesTheLinesInUse) {
     const auto config = ParseGpioConfig("mosi=!10,enable=-,ready=-", nullptr);
     ASSERT_TRUE(config);
     EXPECT_EQ(DescribeGpioLines(*config), "MOSI !10, SCK 11, RST 25, MISO 9");
+}
+
+// A gang fixture takes one MISO line per socket: from miso=, or the first of the default list.
+TEST(GpioConfig, AGangTakesOneMisoLinePerSocket) {
+    const struct {
+        const char* text;
+        unsigned sockets;
+        const char* problem;  // empty: it serves them
+        const char* lines;    // the end of the description of the lines it serves
+    } cases[] = {
+        {"", 8, "", "READY 23, MISO2 5, MISO3 6, MISO4 13, MISO5 19, MISO6 26, MISO7 16, MISO8 20"},
+        {"miso=9/17/!6", 3, "", "MISO 9, READY 23, MISO2 17, MISO3 !6"},
+        {"miso=9/17", 3, "nennt mit miso= 2 MISO-Leitungen, für 3 Sockel", ""},
+        {"miso=9", 2, "1 MISO-Leitung,", ""},
+        {"rst=5", 2, "RST und MISO2 liegen beide auf Leitung 5", ""},
+        {"miso=9/9", 2, "MISO und MISO2", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::optional<GpioConfig> config = ParseGpioConfig(c.text, nullptr);
+        ASSERT_TRUE(config);
+        const std::string problem = GpioSocketProblem(*config, c.sockets);
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        EXPECT_EQ(problem.empty(), std::string(c.problem).empty()) << problem;
+        config->sockets = c.sockets;
+        const std::string lines = DescribeGpioLines(*config);
+        EXPECT_EQ(lines.substr(lines.size() - std::string(c.lines).size()), c.lines) << lines;
+    }
 }
 
 }  // namespace

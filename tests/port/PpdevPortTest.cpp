@@ -9,7 +9,12 @@
 #include <fstream>
 #include <map>
 
+#include "link/BitBangLink.h"
+#include "ops/ChipJobs.h"
 #include "port/PpdevPort.h"
+#include "sim/SimChip.h"
+#include "sim/SimPort.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 
 namespace velmo {
@@ -38,6 +43,10 @@ class FakePpdev : public PpdevSystem {
         calls->push_back({name, fd, value ? *value : static_cast<unsigned char>(0)});
         if (auto it = ioctlErrors.find(name); it != ioctlErrors.end()) {
             return -it->second;
+        }
+        if (target && request == PPWDATA) target->WritePort(target->BaseAddress(), *value);
+        if (target && request == PPRSTATUS) {
+            registers[1] = target->ReadPort(static_cast<std::uint16_t>(target->BaseAddress() + 1));
         }
         if (request == PPWDATA) registers[0] = *value;
         if (request == PPWCONTROL) registers[2] = *value;
@@ -78,6 +87,7 @@ class FakePpdev : public PpdevSystem {
     std::map<int, std::string> fds;
     unsigned char registers[3] = {0x00, 0x7F, 0x0C};
     int nextFd = 10;
+    PortIo* target = nullptr;  // what hangs on the port's pins, when anything does
 };
 
 class Ppdev : public ::testing::Test {
@@ -119,6 +129,40 @@ class Ppdev : public ::testing::Test {
     FakePpdev* fake_ = nullptr;
     std::shared_ptr<std::vector<Call>> calls_;
 };
+
+// A gang of five on the port's five status inputs, all read with one PPRSTATUS per bit.
+TEST_F(Ppdev, FiveSocketsAnswerOnTheFiveStatusInputs) {
+    AddPort("parport0", "888\t1912\n");
+    VirtualClock clock;
+    SimOptions options = ParseSimOptions("stuck@4=0100:00", nullptr).value();
+    options.sockets = 5;
+    SimPort sim(clock, options);
+    sim.StartDriver();
+    auto port = MakePort([&](FakePpdev& fake) { fake.target = &sim; });
+    BitBangLink link(*port, clock, 5);
+    OperationObserver observer;
+    ChipSession session(link, clock, observer, ProgrammerMode::Raw, 2);
+    session.SetWriteCompletion(WriteCompletion::DataPolling);
+    ASSERT_TRUE(session.Open().ok()) << port->DriverMessage();
+    FlashImage image;
+    ClearImage(image);
+    const FlashImage pattern = testing::PatternImage(2);
+    std::copy_n(pattern.begin(), 0x200, image.begin());
+    image[0x0100] = 0x5A;
+    std::vector<FlashImage> seen;
+    ASSERT_TRUE(ProgramChips(session, image, ProgramStrategy::SkipBlank, seen).step.ok());
+    session.Close();
+    for (unsigned s = 0; s < 5; ++s) {
+        SCOPED_TRACE(s + 1);
+        if (s == 3) {
+            EXPECT_EQ(session.Socket(s).fault, SocketFault::WriteFailed);
+            EXPECT_EQ(session.Socket(s).address, 0x0100u);
+            continue;
+        }
+        EXPECT_TRUE(session.Socket(s).ok());
+        EXPECT_EQ(sim.Chip(s).Flash(), image);
+    }
+}
 
 TEST_F(Ppdev, ListsThePortsTheKernelKnowsInOrder) {
     AddPort("parport10", "15376\t15384\n");

@@ -53,6 +53,18 @@ TEST(SimOptions, AcceptsEveryOptionInAnyOrderAndCase) {
         {"clock=virtual", [](const SimOptions& o) { EXPECT_TRUE(o.virtualClock); }},
         {"Clock=Virtual,clock=real", [](const SimOptions& o) { EXPECT_FALSE(o.virtualClock); }},
         {"board=absent,,", [](const SimOptions& o) { EXPECT_FALSE(o.boardPresent); }},
+        // A socket's own values come after the ones for all, whatever their order.
+        {"chip@6=absent,writetime@2=2000,STUCK@3=0010:00,writetime=700,xtal@8=12",
+         [](const SimOptions& o) {
+             EXPECT_FALSE(o.ForSocket(5).chipPresent);
+             EXPECT_TRUE(o.ForSocket(0).chipPresent);
+             EXPECT_EQ(o.ForSocket(1).writeTimeUs, 2000u);
+             EXPECT_EQ(o.ForSocket(2).writeTimeUs, 700u);
+             EXPECT_EQ(o.ForSocket(2).stuckCells.at(0x0010), 0x00);
+             EXPECT_TRUE(o.ForSocket(3).stuckCells.empty());
+             EXPECT_DOUBLE_EQ(o.ForSocket(7).xtalMHz, 12.0);
+             EXPECT_DOUBLE_EQ(o.xtalMHz, 24.0);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -87,6 +99,12 @@ TEST(SimOptions, RefusesBadOptionsNamingThem) {
         {"stuck=xyz:00", "stuck"},
         {"clock=fast", "clock"},
         {"board=absent,bogus=1", "\"bogus\""},
+        {"chip@9=absent", "\"chip@9\""},
+        {"chip@0=absent", "\"chip@0\""},
+        {"chip@=absent", "\"chip@\""},
+        {"board@2=absent", "\"board\" gilt für alle Sockel"},
+        {"clock@1=virtual", "\"clock\" gilt für alle Sockel"},
+        {"xtal@4=fast", "\"fast\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

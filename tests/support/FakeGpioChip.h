@@ -428,6 +428,7 @@ struct GpioWire {
     IspLine line;
     std::uint32_t offset;
     bool inverter = false;
+    unsigned socket = 0;  // MISO: the socket of a gang fixture it comes from
 };
 
 // Wires the chip's lines to a target that looks like a parallel port (the simulated chip and
@@ -455,7 +456,10 @@ inline void ConnectTarget(FakeGpio& gpio, std::size_t chip, PortIo& target,
             if (wire.offset != offset || CableOf(wire.line).output) continue;
             const std::uint8_t status =
                 target.ReadPort(static_cast<std::uint16_t>(target.BaseAddress() + 1));
-            return LineLevel(wire.line, status) != wire.inverter;
+            const bool level = wire.line == IspLine::Miso
+                                   ? SocketMisoPin(wire.socket).LevelIn(status)
+                                   : LineLevel(wire.line, status);
+            return level != wire.inverter;
         }
         return false;
     };
