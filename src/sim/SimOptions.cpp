@@ -100,7 +100,8 @@ std::string ApplyItem(SimOptions& options, const std::string& key, std::string_v
         }
         options.stuckCells[address] = cell;
     } else if (key == "clock") {
-        if (value != "real" && value != "virtual") return BadValue(key, rawValue, "real oder virtual");
+        if (value != "real" && value != "virtual")
+            return BadValue(key, rawValue, "real oder virtual");
         options.virtualClock = value == "virtual";
     } else if (key == "lockwait") {
         if (!ParseUnsigned(value, 10, &options.lockWaitSeconds) ||
@@ -111,7 +112,7 @@ std::string ApplyItem(SimOptions& options, const std::string& key, std::string_v
     return {};
 }
 
-constexpr const char* kKeys[] = {"board", "chip",  "xtal",     "writetime",
+constexpr const char* kKeys[] = {"board",     "chip",  "xtal",  "writetime",
                                  "erasetime", "stuck", "clock", "lockwait"};
 // What differs from chip to chip; the board, the clock and the lock are the fixture's.
 constexpr const char* kSocketKeys[] = {"chip", "xtal", "writetime", "erasetime", "stuck"};
@@ -151,8 +152,8 @@ std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* 
         std::optional<unsigned> socket;
         if (const std::size_t at = key.find('@'); at != std::string::npos) {
             unsigned number = 0;
-            if (!ParseUnsigned(std::string_view(key).substr(at + 1), 10, &number) ||
-                number < 1 || number > kMaxSimSockets) {
+            if (!ParseUnsigned(std::string_view(key).substr(at + 1), 10, &number) || number < 1 ||
+                number > kMaxSimSockets) {
                 return fail("Ungültiger Sockel in der Simulator-Option \"" + std::string(name) +
                             "\" in VELMO_SIM_OPTIONS (erwartet: NAME@1 bis NAME@8).");
             }
@@ -160,7 +161,8 @@ std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* 
             socket = number - 1;
             if (!OneOf(key, kSocketKeys)) {
                 return fail("Die Simulator-Option \"" + key +
-                            "\" gilt für alle Sockel und nimmt kein @ (einzeln einstellbar: "
+                            "\" in VELMO_SIM_OPTIONS gilt für alle Sockel und nimmt kein @ "
+                            "(einzeln einstellbar: "
                             "chip, xtal, writetime, erasetime, stuck).");
             }
         } else if (!OneOf(key, kKeys)) {
