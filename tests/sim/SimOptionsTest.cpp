@@ -102,8 +102,8 @@ TEST(SimOptions, RefusesBadOptionsNamingThem) {
         {"chip@9=absent", "\"chip@9\""},
         {"chip@0=absent", "\"chip@0\""},
         {"chip@=absent", "\"chip@\""},
-        {"board@2=absent", "\"board\" gilt für alle Sockel"},
-        {"clock@1=virtual", "\"clock\" gilt für alle Sockel"},
+        {"board@2=absent", "\"board\" in VELMO_SIM_OPTIONS gilt für alle Sockel"},
+        {"clock@1=virtual", "\"clock\" in VELMO_SIM_OPTIONS gilt"},
         {"xtal@4=fast", "\"fast\""},
     };
     for (const Case& c : cases) {
