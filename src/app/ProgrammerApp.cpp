@@ -9,6 +9,7 @@
 #include "app/BatchRun.h"
 #include "app/PlatformFallback.h"
 #include "app/SingleInstance.h"
+#include "backends/BackendDescription.h"
 #include "backends/PortFactory.h"
 #include "cmdline/CommandLine.h"
 #include "dialogs/Artwork.h"
@@ -130,6 +131,8 @@ int CProgrammerApp::Run(int argc, char** argv) {
     velmo::PortSetup setup = velmo::CreatePort(environment);
     CProgrammerDlg dialog(*setup.port, *setup.clock);
     dialog.SetHeadless(headless);
+    dialog.SetPortDescriber(
+        [&environment, &setup] { return velmo::DescribeBackend(environment, *setup.port); });
     if (batch) ApplyCommandLine(dialog, settings);
     instance.Listen([&dialog] { dialog.OnClose(); });
 
