@@ -118,33 +118,22 @@ TEST(AboutDialog, EveryOpeningStartsUnvisited) {
 }
 
 TEST(AboutDialog, NamesTheWayToTheChipBelowTheButtonWhenThereIsOne) {
-    const struct {
-        QString connection;
-        int minLines;
-    } cases[] = {
-        {QString(), 0},
-        {QStringLiteral("GPIO: gpiochip0 (\"pinctrl-bcm2711\")"), 1},
-        {QStringLiteral("Simulator: AT89S53 an Adresse 0x378 (mit Velmo-Board, Quarz 24 MHz, "
-                        "virtuelle Zeit), Flash in \"/tmp/chip.bin\""),
-         2},
-    };
-    for (const auto& c : cases) {
-        CAboutInfoDlg dlg(nullptr, c.connection);
+    for (const QString& way : {QString(), QStringLiteral("Simulator: AT89S53 an Adresse 0x378 "
+                                                         "(mit Velmo-Board, Quarz 24 MHz), Flash "
+                                                         "in \"/tmp/chip.bin\"")}) {
+        CAboutInfoDlg dlg(nullptr, way);
         const velmo::dialogs::DialogUnits du(dlg.font());
         QLabel* line = dlg.ConnectionLabel();
-        if (c.connection.isEmpty()) {
-            EXPECT_EQ(line, nullptr);
+        ASSERT_EQ(line != nullptr, !way.isEmpty());
+        if (!line) {
             EXPECT_EQ(dlg.size(), du.Size(166, 111));
             continue;
         }
-        ASSERT_NE(line, nullptr);
-        EXPECT_EQ(line->text(), c.connection);
-        const int lineHeight = QFontMetrics(line->font()).lineSpacing();
-        EXPECT_GE(line->height(), c.minLines * lineHeight) << c.connection.toStdString();
-        // Below the OK button, and the box holds it whole.
+        EXPECT_EQ(line->text(), way);
+        // Below the OK button, wrapped, and the box holds it whole.
         EXPECT_GE(line->y(), du.Y(79 + 14));
+        EXPECT_GE(line->height(), 2 * QFontMetrics(line->font()).lineSpacing());
         EXPECT_LT(line->geometry().bottom(), dlg.height());
-        EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
     }
 }
 
