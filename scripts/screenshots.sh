@@ -7,6 +7,8 @@
 #   clock-rate.png         the "Konfiguration" dialog, opened through Extras > Taktrate
 #   open-dialog.png        the Open dialog (Datei > Öffnen), Qt's own, in German
 #   overwrite-question.png the question before Datei > Speichern unter... replaces a file
+#   help.png, help-cable.png  the help window (F1): its start and the section on the cable
+#   about-simulator.png    ? > Info on the simulator, which it names below the button
 # and, from bin/velmo-dialog-shots, the About, interface and batch-call help dialogs.
 #   scripts/screenshots.sh [OUTDIR]       (default docs/screenshots; build in BUILD_DIR or build/)
 # Needs xvfb, x11-utils, imagemagick, xdotool and openbox (scripts/setup.sh installs them).
@@ -120,6 +122,31 @@ question=$(xdotool getactivewindow)
 shot "$question" overwrite-question.png
 xdotool key Escape
 sleep 0.5
+xdotool key Escape
+sleep 0.5
+
+# F1: the help window beside the main window; the second link of its contents leads to the
+# cable and its diagram.
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool key F1
+help=$(window_of '^Hilfe')
+xdotool windowmove "$help" 40 30
+sleep 1
+shot "$help" help.png
+xdotool key Tab Tab Return
+sleep 0.5
+shot "$help" help-cable.png
+xdotool key Escape
+sleep 0.5
+
+# The About box names the simulator as the way to the chip.
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool key --clearmodifiers alt+question
+sleep 0.5
+xdotool key n
+dialog=$(window_of '^Info über Velmo-Programmer$')
+sleep 0.5
+shot "$dialog" about-simulator.png
 xdotool key Escape
 stop
 

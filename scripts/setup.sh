@@ -15,6 +15,9 @@ packages=(
     xvfb xauth x11-utils imagemagick fonts-dejavu-core openbox xdotool
     desktop-file-utils dpkg-dev file shared-mime-info
 )
+# scripts/test.sh adds the tools only the tests use.
+read -r -a test_packages <<<"${VELMO_TEST_PACKAGES:-}"
+packages+=("${test_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-scripts/setup.sh
+# Only the tests need these: groff and man read the manual pages as a user's man does.
+VELMO_TEST_PACKAGES="groff man-db" scripts/setup.sh
 
 echo "== layers"
 scripts/check-layers.sh

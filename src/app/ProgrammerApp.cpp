@@ -9,6 +9,7 @@
 #include "app/BatchRun.h"
 #include "app/PlatformFallback.h"
 #include "app/SingleInstance.h"
+#include "backends/BackendDescription.h"
 #include "backends/PortFactory.h"
 #include "cmdline/CommandLine.h"
 #include "dialogs/Artwork.h"
@@ -130,6 +131,8 @@ int CProgrammerApp::Run(int argc, char** argv) {
     velmo::LinkSetup setup = velmo::CreateLink(environment);
     CProgrammerDlg dialog(*setup.link, *setup.clock, &setup.files);
     dialog.SetHeadless(headless);
+    dialog.SetPortDescriber(
+        [&environment, &setup] { return velmo::DescribeBackend(environment, *setup.link); });
     if (batch) ApplyCommandLine(dialog, settings);
     instance.Listen([&dialog] { dialog.OnClose(); });
 

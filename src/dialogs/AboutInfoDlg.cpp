@@ -20,10 +20,12 @@ const char* const CAboutInfoDlg::kHomepageTarget = "https://velmo-programmer.exa
 namespace {
 
 constexpr int kIconPixels = 32;
+// Below the line naming the way to the chip, in dialog units.
+constexpr int kConnectionMargin = 7;
 
 }  // namespace
 
-CAboutInfoDlg::CAboutInfoDlg(QWidget* parent) : QDialog(parent) {
+CAboutInfoDlg::CAboutInfoDlg(QWidget* parent, const QString& connection) : QDialog(parent) {
     const DialogUnits du =
         SetUpFixedDialog(*this, QStringLiteral("Info über Velmo-Programmer"), 166, 111);
 
@@ -47,6 +49,13 @@ CAboutInfoDlg::CAboutInfoDlg(QWidget* parent) : QDialog(parent) {
     m_homepageLink->SetLinkTarget(QString::fromUtf8(kHomepageTarget));
     m_contactLink->SetLinkCursor(LinkCursor());
     m_homepageLink->SetLinkCursor(LinkCursor());
+
+    if (!connection.isEmpty()) {
+        // Selectable, so the device can be copied into a question or a bug report.
+        m_connection = AddStaticText(*this, du, connection, 11, 97, 144, 8);
+        m_connection->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        setFixedSize(width(), m_connection->geometry().bottom() + 1 + du.Y(kConnectionMargin));
+    }
 
     ok->setFocus();
 }

@@ -25,6 +25,8 @@ enum Command : int {
     kPortLpt2 = 40026,
     kBatchHelp = 40027,
     kPortLpt3 = 40028,
+    // The framework's help command: F1, with no menu item or button of its own.
+    kHelp = 57670,
 };
 
 // Positions of the top-level menus in the menu bar.

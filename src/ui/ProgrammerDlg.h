@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "dialogs/DialogUnits.h"
+#include "dialogs/HelpWindow.h"
 #include "ops/OperationObserver.h"
 #include "ops/Programmer.h"
 #include "port/PortIo.h"
@@ -85,6 +87,9 @@ class CProgrammerDlg : public QDialog, private velmo::OperationObserver {
     void OnInterface();
     void OnBatchHelp();
     void OnInfo();
+    // F1: shows the help window beside this one, the same one again if it is open; ignored
+    // while an operation runs.
+    void OnHelp();
     // Loads and programs the first file; refused while the driver does not run or an
     // operation is under way.
     void OnDropFiles(const QStringList& paths);
@@ -111,6 +116,11 @@ class CProgrammerDlg : public QDialog, private velmo::OperationObserver {
     // Ends the process at once (Exit, the close box, a second start's request).
     using ProcessExit = std::function<void(int status)>;
     void SetProcessExit(ProcessExit exit) { m_processExit = std::move(exit); }
+    // Names the way to the chip where it is no parallel port (empty otherwise), asked each
+    // time the status bar's tip or the About box shows it.
+    using PortDescriber = std::function<std::string()>;
+    void SetPortDescriber(PortDescriber describe) { m_describePort = std::move(describe); }
+    std::string PortDescription() const;
 
     // --- what the window shows ---
     QAction* MenuAction(int command) const;
@@ -126,6 +136,8 @@ class CProgrammerDlg : public QDialog, private velmo::OperationObserver {
     QProgressBar* Progress() const { return m_progress; }
     QCheckBox* LockBitBox(int number) const;
     CClockRateDlg& ClockDialog() { return m_clockDlg; }
+    // The help window once F1 has made it, else null.
+    CHelpWindow* HelpWindow() const { return m_helpWindow; }
     const velmo::dialogs::DialogUnits& Units() const { return m_units; }
     // Where the dialog's own client area begins: below the menu bar and the toolbar strip.
     int ClientTop() const;
@@ -224,6 +236,8 @@ class CProgrammerDlg : public QDialog, private velmo::OperationObserver {
     FileChooser m_chooseOpenFile;
     FileChooser m_chooseSaveFile;
     ProcessExit m_processExit;
+    PortDescriber m_describePort;
+    QPointer<CHelpWindow> m_helpWindow;
 
     QMenuBar* m_menuBar = nullptr;
     std::array<QMenu*, 6> m_topMenus{};

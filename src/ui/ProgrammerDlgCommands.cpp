@@ -97,6 +97,9 @@ void CProgrammerDlg::RunCommand(int command) {
         case kPortLpt3:
             OnPortLpt3();
             break;
+        case kHelp:
+            OnHelp();
+            break;
         default:
             break;
     }
@@ -266,8 +269,17 @@ void CProgrammerDlg::OnBatchHelp() {
 }
 
 void CProgrammerDlg::OnInfo() {
-    CAboutInfoDlg dialog(this);
+    CAboutInfoDlg dialog(this, QString::fromStdString(PortDescription()));
     dialog.exec();
+}
+
+void CProgrammerDlg::OnHelp() {
+    // Like every command without a menu item reachable then: nothing while an operation runs.
+    if (OperationRunning()) return;
+    if (!m_helpWindow) m_helpWindow = new CHelpWindow(this);
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
 }
 
 void CProgrammerDlg::OnDropFiles(const QStringList& paths) {

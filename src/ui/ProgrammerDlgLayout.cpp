@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
@@ -126,6 +127,10 @@ void CProgrammerDlg::CreateMenu() {
         }
     }
     m_menuBar->setGeometry(0, 0, m_units.X(kTemplateWidth), m_menuBar->sizeHint().height());
+
+    // The help key belongs to the window, not to a menu: the fixed menus stay as they are.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { RunCommand(kHelp); });
 }
 
 void CProgrammerDlg::CreateControls() {

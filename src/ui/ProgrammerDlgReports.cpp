@@ -125,10 +125,16 @@ QString CProgrammerDlg::StatusText() const {
 void CProgrammerDlg::SetStatusText(const std::string& text) {
     if (m_statusBar) {
         m_statusBar->setText(QString::fromStdString(text));
-        // The line is cut at the window's edge; its tip shows it whole.
-        m_statusBar->setToolTip(QString::fromStdString(text));
+        // The line is cut at the window's edge; its tip shows it whole, and below it the way
+        // to the chip, so that a picture of a failing run tells it.
+        const std::string way = PortDescription();
+        m_statusBar->setToolTip(QString::fromStdString(way.empty() ? text : text + "\n" + way));
     }
     if (m_headless) WriteErrorLine(QStringLiteral("Status: ") + QString::fromStdString(text));
+}
+
+std::string CProgrammerDlg::PortDescription() const {
+    return m_describePort ? m_describePort() : std::string();
 }
 
 void CProgrammerDlg::ShowMessage(const std::string& text) {

@@ -117,6 +117,26 @@ TEST(AboutDialog, EveryOpeningStartsUnvisited) {
     EXPECT_EQ(CountColour(shot, QColor(85, 26, 139)), 0);
 }
 
+TEST(AboutDialog, NamesTheWayToTheChipBelowTheButtonWhenThereIsOne) {
+    for (const QString& way : {QString(), QStringLiteral("Simulator: AT89S53 an Adresse 0x378 "
+                                                         "(mit Velmo-Board, Quarz 24 MHz), Flash "
+                                                         "in \"/tmp/chip.bin\"")}) {
+        CAboutInfoDlg dlg(nullptr, way);
+        const velmo::dialogs::DialogUnits du(dlg.font());
+        QLabel* line = dlg.ConnectionLabel();
+        ASSERT_EQ(line != nullptr, !way.isEmpty());
+        if (!line) {
+            EXPECT_EQ(dlg.size(), du.Size(166, 111));
+            continue;
+        }
+        EXPECT_EQ(line->text(), way);
+        // Below the OK button, wrapped, and the box holds it whole.
+        EXPECT_GE(line->y(), du.Y(79 + 14));
+        EXPECT_GE(line->height(), 2 * QFontMetrics(line->font()).lineSpacing());
+        EXPECT_LT(line->geometry().bottom(), dlg.height());
+    }
+}
+
 TEST(AboutDialog, ClickWhereTheHiddenHomepageLiesDoesNothing) {
     velmo::testing::DesktopStandIns desktop;
     ASSERT_TRUE(desktop.InstallOpener(0));

@@ -17,6 +17,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 icon_sizes=(16 22 24 32 48 64 128 256)
+man_pages=(man/man1/velmo.1.gz man/man1/velmo-cli.1.gz man/de/man1/velmo.1.gz
+    man/de/man1/velmo-cli.1.gz)
 
 # Every file of an installation, relative to its prefix.
 expected_files() {
@@ -27,6 +29,10 @@ expected_files() {
         for size in "${icon_sizes[@]}"; do
             echo "share/icons/hicolor/${size}x${size}/apps/velmo.png"
         done
+        # --- manual pages and shell completion
+        for page in "${man_pages[@]}"; do echo "share/$page"; done
+        echo share/bash-completion/completions/velmo-cli
+        # --- end of manual pages and shell completion
     } | LC_ALL=C sort
 }
 
@@ -62,6 +68,26 @@ XDG_DATA_DIRS=$work update-mime-database "$work/mime" || fail "update-mime-datab
 for glob in '*.hex' '*.ihx'; do
     grep -qF ":text/x-ihex:$glob" "$work/mime/globs2" || fail "$glob is not text/x-ihex"
 done
+
+# --- manual pages and shell completion
+echo "== the manual pages and the bash completion"
+command -v man >/dev/null || fail "man is missing (scripts/test.sh installs it)"
+for page in "${man_pages[@]}"; do
+    path=$prefix/share/$page
+    out=$(MANWIDTH=80 man --warnings -l "$path" 2>&1 >/dev/null) || fail "man -l $page failed: $out"
+    [ -z "$out" ] || fail "man --warnings -l $page: $out"
+done
+# The German pages show the German section names and umlauts, the English ones the English.
+MANWIDTH=80 LC_ALL=C.UTF-8 man -l "$prefix/share/man/de/man1/velmo-cli.1.gz" 2>/dev/null |
+    grep -q '^RÜCKGABEWERT' || fail "de/man1/velmo-cli.1.gz does not read as German"
+MANWIDTH=80 man -l "$prefix/share/man/man1/velmo-cli.1.gz" 2>/dev/null | grep -q '^EXIT STATUS' ||
+    fail "man1/velmo-cli.1.gz does not read as English"
+# As bash-completion loads it: by itself, for the command named like the file.
+registered=$(bash --norc -c 'source "$1" && complete -p velmo-cli' check \
+    "$prefix/share/bash-completion/completions/velmo-cli" 2>&1) ||
+    fail "the bash completion does not load: $registered"
+[[ $registered == *"-F _velmo_cli velmo-cli" ]] || fail "the completion registers '$registered'"
+# --- end of manual pages and shell completion
 
 echo "== the Debian package"
 out=$("$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" 2>&1) ||
