@@ -14,6 +14,11 @@ inline constexpr std::size_t kMaxInstructionBytes = 4;
 // given (0x00: MOSI stays low) and samples MISO before each of that byte's rising edges; what
 // came in is its answer. The waits are data, so that a link that cannot wait between its
 // bits itself (a USB adapter) still keeps them.
+// How a chip takes its bits: mode 0 samples MOSI on SCK's rising edge and changes MISO after
+// the falling one (the AT89S53); mode 1 samples on the falling edge and changes MISO after the
+// rising one.
+enum class SpiMode : std::uint8_t { Mode0, Mode1 };
+
 struct Instruction {
     std::array<std::uint8_t, kMaxInstructionBytes> bytes{};
     std::uint8_t length = 3;
@@ -21,6 +26,7 @@ struct Instruction {
     std::uint32_t halfPeriodUs = 0;
     std::uint32_t gapUs = 0;
     std::uint32_t afterUs = 0;
+    SpiMode mode = SpiMode::Mode0;
 
     bool operator==(const Instruction&) const = default;
 };
