@@ -3,12 +3,12 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "image/FileIdentity.h"
 #include "port/DirectPort.h"
 #include "port/GpioPort.h"
 #include "port/PpdevPort.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
+#include "sys/Files.h"
 
 namespace velmo {
 
@@ -80,8 +80,12 @@ PortSetup CreateBackend(const PortEnvironment& env) {
 
 }  // namespace
 
+bool WritesSimChip(const PortEnvironment& env, const std::string& path) {
+    return Normalized(env.port) == "sim" && sys::SameFile(path, env.simChip);
+}
+
 std::string TraceConflict(const PortEnvironment& env) {
-    if (Normalized(env.port) != "sim" || !SameFile(env.trace, env.simChip)) return {};
+    if (!WritesSimChip(env, env.trace)) return {};
     return "Die Aufzeichnungsdatei \"" + env.trace +
            "\" (VELMO_TRACE) ist zugleich die Chip-Datei des Simulators (VELMO_SIM_CHIP); die "
            "Aufzeichnung würde den Chip überschreiben. Bitte eine andere Datei wählen.";

@@ -35,9 +35,12 @@ PortSetup CreatePort(const PortEnvironment& env);
 // The variables as this process has them.
 PortEnvironment EnvironmentOfProcess();
 
-// A line trace that would write over the simulator's chip file (the same file by device and
-// inode, or by its resolved path): a German message, otherwise an empty string. CreatePort
-// refuses such a trace before it opens or creates either file.
+// Whether writing path would write over the simulator's chip file: the same file, or the
+// same file once created (a link that names the chip file not made yet included).
+bool WritesSimChip(const PortEnvironment& env, const std::string& path);
+
+// A line trace that would write over the simulator's chip file: a German message, otherwise
+// an empty string. CreatePort refuses such a trace before it opens or creates either file.
 std::string TraceConflict(const PortEnvironment& env);
 
 // Whether a VELMO_PORT value asks for the GPIO backend, which has no port address.

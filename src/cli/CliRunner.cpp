@@ -1,18 +1,16 @@
 #include "cli/CliRunner.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 
 #include "cli/CliOptions.h"
+#include "cli/Outputs.h"
 #include "cli/Progress.h"
 #include "cli/Terminal.h"
 #include "cli/Texts.h"
 #include "image/Crc16.h"
-#include "image/FileIdentity.h"
 #include "image/HexWriter.h"
 #include "image/ImageCompare.h"
 #include "image/ImageFiles.h"
@@ -139,37 +137,6 @@ class Runner {
         return true;
     }
 
-    // The output of read is checked first, so that a typo does not cost a whole read.
-    bool OutputUsable(int& status) {
-        const std::string& path = m_options.file;
-        switch (ClassifyOutput(path)) {
-            case OutputTarget::Directory:
-                status = Usage("Ausgabedatei " + Quoted(path) + " ist ein Verzeichnis.");
-                return false;
-            case OutputTarget::Other:
-                status = Fail(kExitFailure, "Ausgabedatei " + Quoted(path) +
-                                                " ist weder eine Datei noch ein Zeichengerät "
-                                                "oder eine benannte Pipe.");
-                return false;
-            case OutputTarget::CharDevice:
-            case OutputTarget::Fifo:
-                return true;  // written in place; a pipe's reader may come while the chip is read
-            case OutputTarget::RegularFile:
-            case OutputTarget::Missing:
-                break;
-        }
-        const std::size_t slash = path.rfind('/');
-        const std::string directory =
-            slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-        if (::access(directory.c_str(), W_OK) != 0) {
-            status = Usage("Ausgabedatei " + Quoted(path) +
-                           " kann nicht angelegt werden (Verzeichnis fehlt oder ist "
-                           "schreibgeschützt).");
-            return false;
-        }
-        return true;
-    }
-
     int DeviceCommand() {
         LoadedImage source;
         int status = kExitOk;
@@ -178,8 +145,9 @@ class Runner {
             !LoadInput(source, status)) {
             return status;
         }
-        if (command == Command::Read && !OutputUsable(status)) return status;
-        if (!TraceSpares(m_options.file, status)) return status;
+        if (const int refused = CheckOutputs(m_options, m_context.err); refused != kExitOk) {
+            return refused;
+        }
 
         PortSetup setup = m_context.createPort(m_options.trace, m_options.portChoice);
         status = RunOnPort(setup, command, source);
@@ -189,16 +157,6 @@ class Runner {
             if (status == kExitOk) status = kExitFailure;
         }
         return status;
-    }
-
-    // The trace is opened for writing only when the driver starts; a trace that names the
-    // call's own file would destroy it (the input before it is read, or the chip's image).
-    bool TraceSpares(const std::string& file, int& status) {
-        const std::string trace = TracePath(m_options.trace);
-        if (file.empty() || !SameFile(trace, file)) return true;
-        status = Usage("Die Aufzeichnungsdatei " + Quoted(trace) + " ist zugleich die Datei " +
-                       Quoted(file) + " des Aufrufs; die Aufzeichnung würde sie überschreiben.");
-        return false;
     }
 
     int RunOnPort(PortSetup& setup, Command command, const LoadedImage& source) {
@@ -237,6 +195,10 @@ class Runner {
             case StepOutcome::Ok:
                 return kExitOk;
             case StepOutcome::DriverFailed:
+                // A stop signal that ended the wait for the chip file's lock.
+                if (m_context.stop && *m_context.stop) {
+                    return Fail(128 + *m_context.stop, session.DriverMessage());
+                }
                 return Fail(kExitFailure,
                             "Port-Treiber nicht gestartet: " + session.DriverMessage());
             case StepOutcome::BoardFailed: {
@@ -411,7 +373,9 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
     CliContext held{results, context.err, context.errIsTerminal, context.createPort, context.stop};
     Runner runner(options, held);
     const int status = runner.Run();
-    if (status == kExitOk) context.out << results.str();
+    if (status == kExitOk) {
+        (ResultsToStandardError(options) ? context.err : context.out) << results.str();
+    }
     return status;
 }
 
@@ -440,14 +404,7 @@ std::string TracePath(const std::string& option) {
 }
 
 PortSetup CreatePortForCli(const std::string& trace, PortChoice port) {
-    PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                        TracePath(trace), Env("VELMO_GPIO")};
-    if (port == PortChoice::Gpio) {
-        env.port = "gpio";
-    } else if (port == PortChoice::Parallel && IsGpioBackend(env.port)) {
-        env.port = "auto";
-    }
-    return CreatePort(env);
+    return CreatePort(CliPortEnvironment(trace, port));
 }
 
 }  // namespace velmo::cli

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "image/FileIdentity.h"
+#include "sys/Files.h"
 
 namespace velmo {
 
@@ -154,7 +154,7 @@ std::string TracePort::FinishFiles() {
 }
 
 bool TracePort::WritesFile(const std::string& path) const {
-    return SameFile(path, m_path) || m_inner->WritesFile(path);
+    return sys::SameFile(path, m_path) || m_inner->WritesFile(path);
 }
 
 std::uint8_t TracePort::ReadPort(std::uint16_t address) {

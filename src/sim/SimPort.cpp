@@ -1,7 +1,6 @@
 #include "sim/SimPort.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 
@@ -18,12 +17,6 @@ namespace {
 constexpr std::uint8_t kIdleStatus = FloatingStatus();
 // A port after power-up: /INIT not asserted (bit 2), SELECT IN driven (bit 3).
 constexpr std::uint8_t kInitialControl = 0x0C;
-
-// A whole-chip program changes the flash 12288 times; saving each change would cost more
-// than the simulated programming. Changes are saved at most this often while the lines
-// are busy, and always when RST falls (the end of every operation), when the driver stops
-// and when the port goes away.
-constexpr std::chrono::milliseconds kSaveInterval{100};
 
 std::string Hex(std::uint16_t value) {
     char text[8];
@@ -66,37 +59,23 @@ struct SimPort::Impl {
         } else {
             chip.SetLines(false, false, false);
         }
-        const bool rstFell = LineLevel(IspLine::Rst, previous) && !rst;
-        SaveIfChanged(rstFell);
+        SaveIfChanged();
     }
 
-    // force: save now if anything changed. Otherwise only a change not seen before may
-    // save, and only when the last save is old enough; the rest waits for the next change,
-    // the next falling RST or the driver's stop.
-    void SaveIfChanged(bool force) {
+    // Every change goes to the file as soon as the chip has taken it (only the changed cells
+    // are written), so that a run killed at any point has left all of it there.
+    void SaveIfChanged() {
         if (options.chipFile.empty() || !loadError.empty()) {
             return;
         }
-        const std::uint64_t changes = chip.ChangeCount();
-        if (changes == savedChanges) {
-            return;
+        if (chip.ChangeCount() != savedChanges) {
+            Save();
         }
-        if (!force) {
-            if (changes == seenChanges) {
-                return;
-            }
-            seenChanges = changes;
-            if (std::chrono::steady_clock::now() - lastSave < kSaveInterval) {
-                return;
-            }
-        }
-        Save(std::chrono::steady_clock::now());
     }
 
-    void Save(std::chrono::steady_clock::time_point realNow) {
+    void Save() {
         const std::uint64_t changes = chip.ChangeCount();
         saveError = SaveChipFile(options.chipFile, chip.StoredFlash(), &lock);
-        lastSave = realNow;
         if (saveError.empty()) {
             savedChanges = changes;
         }
@@ -110,7 +89,7 @@ struct SimPort::Impl {
 
     void SaveUnsaved() {
         if (!options.chipFile.empty() && loadError.empty() && chip.ChangeCount() != savedChanges) {
-            Save(std::chrono::steady_clock::now());
+            Save();
         }
     }
 
@@ -155,8 +134,6 @@ struct SimPort::Impl {
     std::string saveError;
     ChipFileLock lock;
     std::uint64_t savedChanges = 0;
-    std::uint64_t seenChanges = 0;
-    std::chrono::steady_clock::time_point lastSave{};
 };
 
 SimPort::SimPort(Clock& clock, SimOptions options)

@@ -58,12 +58,12 @@ TEST(OutputTargets, ReadWritesDevicesAndPipesInPlaceAndReplacesNothingButFiles) 
     }
     EXPECT_TRUE(IsFifo(pipe));
 
-    // A socket is no output.
+    // A socket is no output, refused before the chip is read.
     const std::string socketPath = dir.Path("s.sock");
     SocketFile socket(socketPath);
     ASSERT_TRUE(socket.Ok());
     result = RunCli({"read", socketPath}, Sim(chip));
-    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.status, 2) << result.err;
     EXPECT_TRUE(Contains(result.err, "weder eine Datei noch ein Zeichengerät")) << result.err;
     EXPECT_TRUE(IsSocket(socketPath));
 
