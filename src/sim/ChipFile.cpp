@@ -133,17 +133,18 @@ void ChipFileLock::Release() {
 
 std::string ChipFileLock::WriteThrough(const FlashImage& flash) {
     if (!Held()) return {};
+    // Whatever stands at the name now is not the file this run locked and read: the run's
+    // chip is gone, and the new file is not ours to write.
+    const sys::FileInfo now = sys::Inspect(m_path);
+    if (now.kind == sys::FileKind::Missing || !(now.id == m_id)) {
+        return CannotWrite(m_path, "sie wurde während des Laufs ersetzt oder entfernt");
+    }
     bool changed = false;
     for (std::size_t piece = 0; piece < FLASH_SIZE && !changed; piece += kPiece) {
         changed = std::memcmp(flash.data() + piece, m_stored.data() + piece, kPiece) != 0;
     }
     if (!changed) return {};
     if (!m_writable) return CannotWrite(m_path, sys::ErrorText(sys::kAccessDenied));
-    // Whatever stands at the name now is not the file this run locked and read.
-    const sys::FileInfo now = sys::Inspect(m_path);
-    if (now.kind == sys::FileKind::Missing || !(now.id == m_id)) {
-        return CannotWrite(m_path, "sie wurde während des Laufs ersetzt oder entfernt");
-    }
     for (std::size_t piece = 0; piece < FLASH_SIZE; piece += kPiece) {
         if (std::memcmp(flash.data() + piece, m_stored.data() + piece, kPiece) == 0) continue;
         std::size_t first = piece;

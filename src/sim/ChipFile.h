@@ -48,7 +48,8 @@ class ChipFileLock {
     void Release();
     bool Held() const { return m_file.Valid(); }
 
-    // The cells that differ from the file, each written at its place.
+    // The cells that differ from the file, each written at its place; fails, writing nothing,
+    // once the file was replaced or removed.
     std::string WriteThrough(const FlashImage& flash);
 
   private:

@@ -87,8 +87,10 @@ struct SimPort::Impl {
         SaveUnsaved();
     }
 
+    // Also without a change while the file is held: one replaced under the run fails it.
     void SaveUnsaved() {
-        if (!options.chipFile.empty() && loadError.empty() && chip.ChangeCount() != savedChanges) {
+        if (!options.chipFile.empty() && loadError.empty() &&
+            (chip.ChangeCount() != savedChanges || lock.Held())) {
             Save();
         }
     }
