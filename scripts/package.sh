@@ -10,7 +10,7 @@ scripts/setup.sh --deps
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_GUI=ON >/dev/null
 # Only what the package holds; the tests and benchmarks run in build/.
 cmake --build build-release --parallel "$(nproc)" \
-    --target velmo velmo-cli velmo_cable_diagram velmo_app_icons
+    --target velmo velmo-cli velmo_cable_diagram velmo_app_icons velmo_package_docs
 rm -f build-release/velmo_*.deb
 (cd build-release && cpack -G DEB)
 deb=$(ls build-release/velmo_*.deb)

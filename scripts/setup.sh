@@ -2,8 +2,9 @@
 # Prepares a Debian machine for building and testing Velmo-Programmer: installs the Debian
 # packages the build and the tests use (only those that are missing), then configures and
 # builds the normal build in build/.
-#   scripts/setup.sh            packages + build/
-#   scripts/setup.sh --deps     packages only
+#   scripts/setup.sh                packages + build/
+#   scripts/setup.sh --deps         packages only
+#   scripts/setup.sh --test-tools   also what only the tests use (scripts/test.sh), + build/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,9 +16,11 @@ packages=(
     xvfb xauth x11-utils imagemagick fonts-dejavu-core openbox xdotool
     desktop-file-utils dpkg-dev file shared-mime-info
 )
-# scripts/test.sh adds the tools only the tests use.
-read -r -a test_packages <<<"${VELMO_TEST_PACKAGES:-}"
-packages+=("${test_packages[@]}")
+if [ "${1:-}" = "--test-tools" ]; then
+    # The package check, a German locale with the C library's German texts, and groff and man
+    # to read the manual pages as a user's man does.
+    packages+=(lintian locales libc-l10n groff man-db)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,8 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-# Only the tests need these: groff and man read the manual pages as a user's man does.
-VELMO_TEST_PACKAGES="groff man-db" scripts/setup.sh
+scripts/setup.sh --test-tools
+# The German locale, for the test that reads the system's reasons in German.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" localedef -i de_DE -c -f UTF-8 -A /usr/share/locale/locale.alias de_DE.UTF-8
+fi
 
 echo "== layers"
 scripts/check-layers.sh

@@ -13,7 +13,8 @@
 #include "backends/PortFactory.h"
 #include "cmdline/CommandLine.h"
 #include "dialogs/Artwork.h"
-#include "image/FileIdentity.h"
+#include "sys/Files.h"
+#include "sys/Locale.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
 #include "ui/QtGerman.h"
@@ -66,7 +67,7 @@ std::string TraceConflictAtStart(const velmo::PortEnvironment& environment, bool
     if (std::string conflict = velmo::TraceConflict(environment); !conflict.empty()) {
         return conflict;
     }
-    if (!batch || !velmo::SameFile(environment.trace, batchFile)) return {};
+    if (!batch || !velmo::sys::SameFile(environment.trace, batchFile)) return {};
     return "Die Aufzeichnungsdatei \"" + environment.trace +
            "\" (VELMO_TRACE) ist zugleich die zu programmierende Datei; die Aufzeichnung würde "
            "sie überschreiben. Bitte eine andere Datei wählen.";
@@ -78,6 +79,8 @@ int CProgrammerApp::Run(int argc, char** argv) {
     const QString program = QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName();
     const std::string line = velmo::JoinArguments(argc, argv);
     const bool batch = !line.empty();
+    // The system's reasons (a full disk) read in the user's language like the rest.
+    velmo::sys::UseMessageLanguageOfEnvironment();
     // Parsed before the application takes over the user's locale, so that a clock rate
     // like 11.0592 reads the same in every language.
     velmo::CommandLineSettings settings;

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "image/FileIdentity.h"
 #include "link/BitBangLink.h"
 #include "port/DirectPort.h"
 #include "port/GpioPort.h"
@@ -12,6 +11,7 @@
 #include "port/SettingText.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
+#include "sys/Files.h"
 
 namespace velmo {
 
@@ -88,13 +88,16 @@ LinkSetup CreateBackend(const PortEnvironment& env) {
 
 }  // namespace
 
-std::string TraceConflict(const PortEnvironment& env) {
-    if (Normalized(env.port) != "sim" || env.simChip.empty()) return {};
-    bool conflict = false;
+bool WritesSimChip(const PortEnvironment& env, const std::string& path) {
+    if (Normalized(env.port) != "sim" || env.simChip.empty()) return false;
     for (unsigned socket = 0; socket < std::max(env.sockets, 1u); ++socket) {
-        conflict = conflict || SameFile(env.trace, SocketPath(env.simChip, socket));
+        if (sys::SameFile(path, SocketPath(env.simChip, socket))) return true;
     }
-    if (!conflict) return {};
+    return false;
+}
+
+std::string TraceConflict(const PortEnvironment& env) {
+    if (!WritesSimChip(env, env.trace)) return {};
     return "Die Aufzeichnungsdatei \"" + env.trace +
            "\" (VELMO_TRACE) ist zugleich die Chip-Datei des Simulators (VELMO_SIM_CHIP); die "
            "Aufzeichnung würde den Chip überschreiben. Bitte eine andere Datei wählen.";

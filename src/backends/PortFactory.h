@@ -48,9 +48,12 @@ LinkSetup CreateLink(const PortEnvironment& env);
 // The variables as this process has them.
 PortEnvironment EnvironmentOfProcess();
 
-// A line trace that would write over the simulator's chip file (the same file by device and
-// inode, or by its resolved path): a German message, otherwise an empty string. CreateLink
-// refuses such a trace before it opens or creates either file.
+// Whether writing path would write over one of the simulator's chip files: the same file, or
+// the same file once created (a link that names a chip file not made yet included).
+bool WritesSimChip(const PortEnvironment& env, const std::string& path);
+
+// A line trace that would write over the simulator's chip file: a German message, otherwise
+// an empty string. CreateLink refuses such a trace before it opens or creates either file.
 std::string TraceConflict(const PortEnvironment& env);
 
 // Why the backend env names cannot serve env.sockets sockets, in German (a parallel port has

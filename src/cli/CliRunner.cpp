@@ -1,7 +1,5 @@
 #include "cli/CliRunner.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -9,12 +7,12 @@
 #include <sstream>
 
 #include "cli/CliOptions.h"
+#include "cli/Outputs.h"
 #include "cli/Progress.h"
 #include "cli/SocketReport.h"
 #include "cli/Terminal.h"
 #include "cli/Texts.h"
 #include "image/Crc16.h"
-#include "image/FileIdentity.h"
 #include "image/HexWriter.h"
 #include "image/ImageCompare.h"
 #include "image/ImageFiles.h"
@@ -143,48 +141,6 @@ class Runner {
         return true;
     }
 
-    // The outputs of read (one per socket) are checked first, so that a typo does not cost a
-    // whole read.
-    bool OutputsUsable(int& status) {
-        for (unsigned socket = 0; socket < m_options.sockets; ++socket) {
-            if (!OutputUsable(OutputPath(socket), status)) return false;
-        }
-        return true;
-    }
-
-    std::string OutputPath(unsigned socket) const {
-        return m_options.sockets > 1 ? SocketPath(m_options.file, socket) : m_options.file;
-    }
-
-    bool OutputUsable(const std::string& path, int& status) {
-        switch (ClassifyOutput(path)) {
-            case OutputTarget::Directory:
-                status = Usage("Ausgabedatei " + Quoted(path) + " ist ein Verzeichnis.");
-                return false;
-            case OutputTarget::Other:
-                status = Fail(kExitFailure, "Ausgabedatei " + Quoted(path) +
-                                                " ist weder eine Datei noch ein Zeichengerät "
-                                                "oder eine benannte Pipe.");
-                return false;
-            case OutputTarget::CharDevice:
-            case OutputTarget::Fifo:
-                return true;  // written in place; a pipe's reader may come while the chip is read
-            case OutputTarget::RegularFile:
-            case OutputTarget::Missing:
-                break;
-        }
-        const std::size_t slash = path.rfind('/');
-        const std::string directory =
-            slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-        if (::access(directory.c_str(), W_OK) != 0) {
-            status = Usage("Ausgabedatei " + Quoted(path) +
-                           " kann nicht angelegt werden (Verzeichnis fehlt oder ist "
-                           "schreibgeschützt).");
-            return false;
-        }
-        return true;
-    }
-
     int DeviceCommand() {
         LoadedImage source;
         int status = kExitOk;
@@ -193,19 +149,13 @@ class Runner {
             !LoadInput(source, status)) {
             return status;
         }
-        if (command == Command::Read && !OutputsUsable(status)) return status;
-        for (unsigned socket = 0; socket < m_options.sockets; ++socket) {
-            if (!TraceSpares(OutputPath(socket), status)) return status;
+        if (const int refused = CheckOutputs(m_options, m_context.err); refused != kExitOk) {
+            return refused;
         }
-        if (!ReportSpares(status)) return status;
 
         LinkSetup setup =
             m_context.createLink(m_options.trace, m_options.portChoice, m_options.sockets);
         if (!setup.refusal.empty()) return Usage(setup.refusal);
-        if (!m_options.report.empty() && setup.files.Writes(m_options.report)) {
-            return Usage("Die Berichtsdatei " + Quoted(m_options.report) +
-                         " ist zugleich eine Datei des Port-Treibers (Aufzeichnung oder Chip).");
-        }
         m_sockets.assign(m_options.sockets, SocketResult{});
         status = RunOnLink(setup, command, source);
         // The trace and the simulated chip's file are written out once the lines are released.
@@ -214,25 +164,6 @@ class Runner {
             if (status == kExitOk) status = kExitFailure;
         }
         return WriteReport(status);
-    }
-
-    // The report must not take the place of what the call reads or writes.
-    bool ReportSpares(int& status) {
-        const std::string& report = m_options.report;
-        if (report.empty()) return true;
-        std::vector<std::string> others = {TracePath(m_options.trace)};
-        if (m_options.command != Command::Lock) {
-            for (unsigned socket = 0; socket < m_options.sockets; ++socket) {
-                others.push_back(OutputPath(socket));
-            }
-        }
-        for (const std::string& other : others) {
-            if (other.empty() || !SameFile(report, other)) continue;
-            status = Usage("Die Berichtsdatei " + Quoted(report) + " ist zugleich die Datei " +
-                           Quoted(other) + " des Aufrufs.");
-            return false;
-        }
-        return true;
     }
 
     // Written whatever the run came to, once it has reached the chips: a production script
@@ -248,23 +179,12 @@ class Runner {
                                               [](const SocketResult& r) { return !r.ok(); });
         if (status != kExitOk && !socketFailed) report.error = m_lastReason;
         const std::string text = FormatReport(report);
-        const OutputResult saved =
-            WriteOutputFile(m_options.report, reinterpret_cast<const std::uint8_t*>(text.data()),
-                            text.size());
+        const OutputResult saved = WriteOutputFile(
+            m_options.report, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
         if (saved.ok()) return status;
         Fail(kExitFailure, "Fehler beim Schreiben der Berichtsdatei " + Quoted(m_options.report) +
                                ": " + DescribeOutputError(saved) + ".");
         return status == kExitOk ? kExitFailure : status;
-    }
-
-    // The trace is opened for writing only when the driver starts; a trace that names the
-    // call's own file would destroy it (the input before it is read, or the chip's image).
-    bool TraceSpares(const std::string& file, int& status) {
-        const std::string trace = TracePath(m_options.trace);
-        if (file.empty() || !SameFile(trace, file)) return true;
-        status = Usage("Die Aufzeichnungsdatei " + Quoted(trace) + " ist zugleich die Datei " +
-                       Quoted(file) + " des Aufrufs; die Aufzeichnung würde sie überschreiben.");
-        return false;
     }
 
     int RunOnLink(LinkSetup& setup, Command command, const LoadedImage& source) {
@@ -312,6 +232,10 @@ class Runner {
             case StepOutcome::Ok:
                 return kExitOk;
             case StepOutcome::DriverFailed:
+                // A stop signal that ended the wait for the chip file's lock.
+                if (m_context.stop && *m_context.stop) {
+                    return Fail(128 + *m_context.stop, session.DriverMessage());
+                }
                 return Fail(kExitFailure,
                             "Port-Treiber nicht gestartet: " + session.DriverMessage());
             case StepOutcome::BoardFailed: {
@@ -481,7 +405,7 @@ class Runner {
             if (!result.ok()) status = kExitFailure;
             lines += SocketLine(socket, result);
             if (command == Command::Read && result.ok()) {
-                const std::string path = OutputPath(socket);
+                const std::string path = OutputOfSocket(m_options, socket);
                 const std::string saved = SaveRead(path, seen[socket]);
                 if (!saved.empty()) {
                     Fail(kExitFailure, saved);
@@ -512,7 +436,7 @@ class Runner {
 
     const CliOptions& m_options;
     CliContext& m_context;
-    std::string m_lastReason;            // the last failure said, for the report
+    std::string m_lastReason;             // the last failure said, for the report
     std::vector<SocketResult> m_sockets;  // what each socket came to
 };
 
@@ -541,7 +465,9 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
     CliContext held{results, context.err, context.errIsTerminal, context.createLink, context.stop};
     Runner runner(options, held);
     const int status = runner.Run();
-    if (status == kExitOk) context.out << results.str();
+    if (status == kExitOk) {
+        (ResultsToStandardError(options) ? context.err : context.out) << results.str();
+    }
     return status;
 }
 
@@ -570,14 +496,7 @@ std::string TracePath(const std::string& option) {
 }
 
 LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port, unsigned sockets) {
-    PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                        TracePath(trace), Env("VELMO_GPIO"), sockets};
-    if (port == PortChoice::Gpio) {
-        env.port = "gpio";
-    } else if (port == PortChoice::Parallel && IsGpioBackend(env.port)) {
-        env.port = "auto";
-    }
-    return CreateLink(env);
+    return CreateLink(CliPortEnvironment(trace, port, sockets));
 }
 
 }  // namespace velmo::cli

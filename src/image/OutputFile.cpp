@@ -1,100 +1,55 @@
 #include "image/OutputFile.h"
 
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstdlib>
 
-#include <cerrno>
-#include <cstring>
+#include "sys/Lock.h"
 
 namespace velmo {
 namespace {
 
-OutputTarget KindOf(const struct stat& info) {
-    if (S_ISREG(info.st_mode)) return OutputTarget::RegularFile;
-    if (S_ISCHR(info.st_mode)) return OutputTarget::CharDevice;
-    if (S_ISFIFO(info.st_mode)) return OutputTarget::Fifo;
-    if (S_ISDIR(info.st_mode)) return OutputTarget::Directory;
-    return OutputTarget::Other;
+using sys::FileKind;
+
+// Keeps the name well inside the usual 255-byte limit of a file name.
+constexpr std::size_t kBaseLength = 200;
+
+std::string TemporaryPrefix(const std::string& target) {
+    return "." + sys::NameOf(target).substr(0, kBaseLength) + ".tmp-";
 }
 
-// A pipe whose reader has gone away raises SIGPIPE, which would end the program without a
-// word and leave the port's lines wherever they stood. While it is blocked the write fails
-// with EPIPE instead; a SIGPIPE that this write raised is taken back before the old mask
-// returns.
-class SigpipeBlocked {
-  public:
-    explicit SigpipeBlocked(bool active) : m_active(active) {
-        if (!m_active) return;
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        sigset_t pending;
-        sigemptyset(&pending);
-        m_wasPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
-    }
-    ~SigpipeBlocked() {
-        if (!m_active) return;
-        if (!m_wasPending) {
-            const timespec now{};
-            while (sigtimedwait(&m_pipe, nullptr, &now) == SIGPIPE) {
-            }
+std::string Beside(const std::string& target, const std::string& name) {
+    const std::string folder = sys::DirectoryOf(target);
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+// New files of writers that were killed before they could publish or remove them. A live
+// writer's file carries its lock, so a file whose process is gone and whose lock is free
+// belongs to nobody.
+void RemoveLeftovers(const std::string& target) {
+    const std::string prefix = TemporaryPrefix(target);
+    for (const std::string& name : sys::ListDirectory(sys::DirectoryOf(target))) {
+        if (name.rfind(prefix, 0) != 0) continue;
+        const long owner = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (owner == sys::ProcessId() || sys::ProcessRuns(owner)) continue;
+        const std::string path = Beside(target, name);
+        sys::OpenResult file = sys::OpenFileForWriting(path);
+        if (file.ok() && sys::TryLock(file.file).outcome == sys::LockOutcome::Taken) {
+            sys::Remove(path);
         }
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
     }
-    SigpipeBlocked(const SigpipeBlocked&) = delete;
-    SigpipeBlocked& operator=(const SigpipeBlocked&) = delete;
-
-  private:
-    bool m_active;
-    bool m_wasPending = false;
-    sigset_t m_pipe{};
-    sigset_t m_old{};
-};
-
-std::string DirectoryOf(const std::string& target) {
-    const std::size_t slash = target.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : target.substr(0, slash);
 }
 
-// Creates a new file that no one else uses, beside the target. Opening with O_EXCL and
-// mode 0666 lets the user's umask decide the permissions, as for any newly created file.
-int CreateTemporary(const std::string& target, std::string& name) {
-    const std::size_t slash = target.rfind('/');
-    const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    // Keep the name well inside the usual 255-byte limit of a file name.
-    const std::string base = target.substr(directory.size(), 200);
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = directory + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" +
-               std::to_string(++counter);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-void SyncDirectoryOf(const std::string& target) {
-    const int fd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+OutputPlan Refused(FileKind kind, OutputError error, sys::ErrorCode reason = 0) {
+    OutputPlan plan;
+    plan.kind = kind;
+    plan.refusal = {error, reason};
+    return plan;
 }
 
 }  // namespace
 
-OutputTarget ClassifyOutput(const std::string& path) {
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0) return OutputTarget::Missing;
-    return KindOf(info);
-}
-
 std::string DescribeOutputError(const OutputResult& result) {
-    const std::string reason = result.systemError != 0 ? std::strerror(result.systemError) : "";
+    const std::string reason =
+        result.systemError != 0 ? sys::ErrorText(result.systemError) : std::string();
     switch (result.error) {
         case OutputError::None:
             return {};
@@ -106,186 +61,203 @@ std::string DescribeOutputError(const OutputResult& result) {
             return "es ist ein Verzeichnis";
         case OutputError::NotAFile:
             return "es ist weder eine Datei noch ein Zeichengerät oder eine benannte Pipe";
-        case OutputError::NotRegular:
-            return "es ist keine gewöhnliche Datei";
         case OutputError::Incomplete:
             return "nicht vollständig geschrieben" + (reason.empty() ? "" : " (" + reason + ")");
     }
     return {};
 }
 
+OutputPlan PlanOutput(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        return Refused(FileKind::Missing, OutputError::CannotCreate, sys::kNoSuchFile);
+    }
+    const sys::FileInfo info = sys::Inspect(path);
+    if (info.error != 0) return Refused(info.kind, OutputError::CannotCreate, info.error);
+    OutputPlan plan;
+    plan.kind = info.kind;
+    plan.file = path;
+    if (sys::InheritedDescriptorFor(path).Valid()) {
+        plan.way = OutputWay::Descriptor;
+        return plan;
+    }
+    switch (info.kind) {
+        case FileKind::Directory:
+            return Refused(info.kind, OutputError::Directory);
+        case FileKind::Socket:
+        case FileKind::Other:
+            return Refused(info.kind, OutputError::NotAFile);
+        case FileKind::CharDevice:
+        case FileKind::Fifo:
+            plan.way = OutputWay::Device;
+            return plan;
+        case FileKind::Regular:
+        case FileKind::Missing:
+            break;
+    }
+    if (path.back() == '/') return Refused(info.kind, OutputError::CannotCreate, sys::kNoSuchFile);
+    // Through a symbolic link: the file it names, also one it names that is not there yet.
+    plan.file = sys::CreationTarget(path);
+    const bool exists = info.kind == FileKind::Regular;
+    if (!exists && sys::Inspect(sys::DirectoryOf(plan.file)).kind != FileKind::Directory) {
+        return Refused(info.kind, OutputError::CannotCreate, sys::kNoSuchFile);
+    }
+    // A file its owner made read-only stays: a rename would go round its mode.
+    if (exists && !sys::MayWrite(plan.file)) {
+        return Refused(info.kind, OutputError::CannotCreate, sys::kAccessDenied);
+    }
+    if (sys::MayReplace(plan.file)) {
+        plan.way = OutputWay::Replace;
+    } else if (exists) {
+        plan.way = OutputWay::InPlaceFile;
+    } else {
+        return Refused(info.kind, OutputError::CannotCreate, sys::kAccessDenied);
+    }
+    return plan;
+}
+
 OutputFile::~OutputFile() {
     Discard();
 }
 
-void OutputFile::Fail(OutputError error, int systemError) {
+void OutputFile::Fail(OutputError error, sys::ErrorCode systemError) {
     if (m_status.ok()) m_status = {error, systemError};
 }
 
 void OutputFile::Discard() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-    if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
+    m_file.Close();
+    if (!m_temporary.empty()) sys::Remove(m_temporary);
     m_temporary.clear();
 }
 
-OutputResult OutputFile::Open(const std::string& path, OutputKinds kinds) {
+bool OutputFile::OpenBeside(const OutputPlan& plan) {
+    RemoveLeftovers(plan.file);
+    static unsigned counter = 0;
+    sys::OpenResult created;
+    for (int attempt = 0; attempt < 100 && !created.ok(); ++attempt) {
+        m_temporary =
+            Beside(plan.file, TemporaryPrefix(plan.file) + std::to_string(sys::ProcessId()) + "-" +
+                                  std::to_string(++counter));
+        created = sys::CreateNewFile(m_temporary);
+        if (!created.ok() && sys::Inspect(m_temporary).kind == FileKind::Missing) break;
+    }
+    if (!created.ok()) {
+        m_temporary.clear();
+        Fail(OutputError::CannotCreate, created.error);
+        return false;
+    }
+    m_file = std::move(created.file);
+    // Marks the new file as in use, so that no other writer takes it for a leftover.
+    sys::TryLock(m_file);
+    // Replacing an existing file keeps its permissions, as overwriting it in place would.
+    if (plan.kind == FileKind::Regular) {
+        const sys::FileInfo old = sys::Inspect(plan.file);
+        if (const sys::ErrorCode error = sys::SetPermissions(m_file, old.permissions)) {
+            Fail(OutputError::CannotCreate, error);
+            Discard();
+            return false;
+        }
+    }
+    return true;
+}
+
+OutputResult OutputFile::Open(const std::string& path) {
     Discard();
     m_status = {};
-    m_inPlace = false;
-    m_isFifo = false;
-    if (path.empty() || path.find('\0') != std::string::npos) {
-        Fail(OutputError::CannotCreate, ENOENT);
-        return m_status;
-    }
-    struct stat info {};
-    OutputTarget kind = OutputTarget::Missing;
-    if (::stat(path.c_str(), &info) == 0) {
-        kind = KindOf(info);
-    } else if (errno != ENOENT) {
-        Fail(OutputError::CannotCreate, errno);
-        return m_status;
-    }
-    switch (kind) {
-        case OutputTarget::Directory:
-            Fail(OutputError::Directory, 0);
+    m_written = 0;
+    const OutputPlan plan = PlanOutput(path);
+    m_way = plan.way;
+    m_target = plan.file;
+    sys::OpenResult opened;
+    switch (plan.way) {
+        case OutputWay::Refused:
+            m_status = plan.refusal;
             return m_status;
-        case OutputTarget::Other:
-            Fail(OutputError::NotAFile, 0);
+        case OutputWay::Descriptor:
+            m_file = sys::InheritedDescriptorFor(path);
+            if (!m_file.Valid()) Fail(OutputError::CannotCreate, sys::kNoSuchFile);
             return m_status;
-        case OutputTarget::CharDevice:
-        case OutputTarget::Fifo: {
-            if (kinds == OutputKinds::RegularOnly) {
-                Fail(OutputError::NotRegular, 0);
-                return m_status;
+        case OutputWay::Device:
+            opened = sys::OpenDeviceForWriting(path, plan.kind);
+            if (opened.error == sys::kNoReader && plan.kind == FileKind::Fifo) {
+                Fail(OutputError::NoReader, opened.error);
+            } else if (!opened.ok()) {
+                Fail(OutputError::CannotCreate, opened.error);
             }
-            // Without O_NONBLOCK a pipe nobody reads from would hold the open for ever (and a
-            // serial line would wait for its carrier).
-            const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-            if (fd < 0) {
-                Fail(errno == ENXIO && kind == OutputTarget::Fifo ? OutputError::NoReader
-                                                                  : OutputError::CannotCreate,
-                     errno);
-                return m_status;
-            }
-            struct stat opened {};
-            if (::fstat(fd, &opened) != 0 || KindOf(opened) != kind) {
-                ::close(fd);
-                Fail(OutputError::NotAFile, 0);
-                return m_status;
-            }
-            // From here on a slow reader may slow the writer down, as with any pipe.
-            const int flags = ::fcntl(fd, F_GETFL);
-            if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-            m_fd = fd;
-            m_inPlace = true;
-            m_isFifo = kind == OutputTarget::Fifo;
-            m_target = path;
+            m_file = std::move(opened.file);
             return m_status;
-        }
-        case OutputTarget::RegularFile:
-        case OutputTarget::Missing:
-            break;
-    }
-    if (path.back() == '/') {
-        Fail(OutputError::CannotCreate, ENOENT);
-        return m_status;
-    }
-    m_target = path;
-    // Replacing a symbolic link would cut it; save into the file it names instead.
-    struct stat link {};
-    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            m_target = real;
-            ::free(real);
-        }
-    }
-    const bool exists = kind == OutputTarget::RegularFile;
-    // A file its owner made read-only stays: a rename would go round its mode.
-    if (exists && ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0) {
-        Fail(OutputError::CannotCreate, errno);
-        return m_status;
-    }
-    const int fd = CreateTemporary(m_target, m_temporary);
-    if (fd < 0) {
-        const int error = errno;
-        m_temporary.clear();
-        Fail(OutputError::CannotCreate, error);
-        return m_status;
-    }
-    m_fd = fd;
-    // Replacing an existing file keeps its permissions, as overwriting it in place would.
-    if (exists && ::fchmod(fd, info.st_mode & 07777) != 0) {
-        Fail(OutputError::CannotCreate, errno);
-        Discard();
+        case OutputWay::InPlaceFile:
+            opened = sys::OpenFileForWriting(plan.file);
+            if (!opened.ok()) Fail(OutputError::CannotCreate, opened.error);
+            m_file = std::move(opened.file);
+            return m_status;
+        case OutputWay::Replace:
+            OpenBeside(plan);
+            return m_status;
     }
     return m_status;
 }
 
 bool OutputFile::Write(const void* data, std::size_t size) {
-    if (m_fd < 0 || !m_status.ok()) return false;
-    SigpipeBlocked blocked(m_isFifo);
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t written = ::write(m_fd, bytes + done, size - done);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            Fail(OutputError::Incomplete, errno);
-            return false;
-        }
-        if (written == 0) {
-            Fail(OutputError::Incomplete, ENOSPC);
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
+    if (!m_file.Valid() || !m_status.ok()) return false;
+    if (const sys::ErrorCode error = sys::WriteAll(m_file, data, size)) {
+        Fail(OutputError::Incomplete, error);
+        return false;
     }
+    m_written += size;
     return true;
 }
 
 OutputResult OutputFile::Publish() {
-    if (m_fd < 0 || m_inPlace) return m_status;
+    if (!m_file.Valid()) return m_status;
+    if (m_way == OutputWay::InPlaceFile) {
+        // What stood there before and reaches beyond the new content goes.
+        if (m_status.ok()) {
+            if (const sys::ErrorCode error = sys::Truncate(m_file, m_written)) {
+                Fail(OutputError::Incomplete, error);
+            }
+        }
+        return m_status;
+    }
+    if (m_way != OutputWay::Replace) return m_status;
     if (!m_status.ok()) {
         Discard();
         return m_status;
     }
     if (m_temporary.empty()) return m_status;  // published before
-    if (::fsync(m_fd) != 0) {
-        Fail(OutputError::Incomplete, errno);
+    if (const sys::ErrorCode error = sys::Sync(m_file)) {
+        Fail(OutputError::Incomplete, error);
         Discard();
         return m_status;
     }
     // The target was a file or nothing when it was opened; whatever came there since is
     // replaced only if it is a file again.
-    struct stat now {};
-    if (::lstat(m_target.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) {
-        Fail(S_ISDIR(now.st_mode) ? OutputError::Directory : OutputError::NotRegular, 0);
+    const FileKind now = sys::Inspect(m_target).kind;
+    if (now != FileKind::Missing && now != FileKind::Regular) {
+        Fail(now == FileKind::Directory ? OutputError::Directory : OutputError::NotAFile, 0);
         Discard();
         return m_status;
     }
-    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
-        Fail(OutputError::CannotCreate, errno);
+    if (const sys::ErrorCode error = sys::Rename(m_temporary, m_target)) {
+        Fail(OutputError::CannotCreate, error);
         Discard();
         return m_status;
     }
     m_temporary.clear();
-    SyncDirectoryOf(m_target);
+    sys::SyncDirectoryOf(m_target);
     return m_status;
 }
 
 OutputResult OutputFile::Close() {
     Publish();
-    if (m_fd >= 0) {
-        if (::close(m_fd) != 0) Fail(OutputError::Incomplete, errno);
-        m_fd = -1;
+    if (m_file.Valid()) {
+        if (const sys::ErrorCode error = m_file.Close()) Fail(OutputError::Incomplete, error);
     }
     return m_status;
 }
 
-OutputResult WriteOutputFile(const std::string& path, const std::uint8_t* data, std::size_t size,
-                             OutputKinds kinds) {
+OutputResult WriteOutputFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
     OutputFile file;
-    if (!file.Open(path, kinds).ok()) return file.Status();
+    if (!file.Open(path).ok()) return file.Status();
     file.Write(data, size);
     return file.Close();
 }

@@ -4,22 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "sys/Files.h"
+
 namespace velmo {
-
-// What stands at an output's path, as far as writing there is concerned (symbolic links are
-// followed).
-enum class OutputTarget : std::uint8_t {
-    Missing,      // nothing yet: a new file is made
-    RegularFile,  // replaced safely: written beside it, then renamed over it
-    CharDevice,   // written in place (a terminal, /dev/stdout)
-    Fifo,         // written in place, and only while someone reads from it
-    Directory,
-    Other,  // a socket, a block device: never written
-};
-OutputTarget ClassifyOutput(const std::string& path);
-
-// Which targets an output may have. The simulated chip's flash, for one, lives only in a file.
-enum class OutputKinds : std::uint8_t { Any, RegularOnly };
 
 enum class OutputError : std::uint8_t {
     None,
@@ -27,28 +14,51 @@ enum class OutputError : std::uint8_t {
     NoReader,      // a named pipe nobody reads from
     Directory,
     NotAFile,    // a socket or block device
-    NotRegular,  // a device or pipe where only a file may stand
     Incomplete,  // not all of it could be written (a full disk, a reader that went away)
 };
 
 struct OutputResult {
     OutputError error = OutputError::None;
-    int systemError = 0;  // errno where the system gave one
+    sys::ErrorCode systemError = 0;  // the system's reason where it gave one
     bool ok() const { return error == OutputError::None; }
 };
 
 // Why an output failed, in German, without the file's name: "niemand liest aus der benannten
-// Pipe", "No space left on device".
+// Pipe", "Auf dem Gerät ist kein Speicherplatz mehr verfügbar".
 std::string DescribeOutputError(const OutputResult& result);
 
-// One output, written in pieces. A regular file (or a name where nothing stands yet) is
-// written into a new file beside it and takes the target's place only on Publish, so a
-// failed write never destroys what was there; a symbolic link is written through, the file
-// it names is replaced. A character device or a named pipe is written in place and never
-// replaced; a pipe must have a reader when it is opened. Nothing is renamed over a device,
-// pipe, socket or directory, and an existing file that may not be written stays as it is.
-// Opening never blocks, and a reader that goes away fails the write instead of ending the
-// process.
+// How an output is written, decided by what its path leads to.
+enum class OutputWay : std::uint8_t {
+    Descriptor,   // a descriptor the program was started with: written through it, at its place
+    Device,       // a character device or a named pipe: written in place
+    Replace,      // a file, or nothing yet: written beside it, then renamed over it
+    InPlaceFile,  // a file that may be written but not replaced (someone else's sticky folder)
+    Refused,
+};
+
+struct OutputPlan {
+    OutputWay way = OutputWay::Refused;
+    sys::FileKind kind = sys::FileKind::Missing;  // what stands there now
+    std::string file;                             // the file written, links resolved
+    OutputResult refusal;                         // why, when Refused
+};
+
+// Looks at the path only; nothing is opened or made. Lets a caller refuse an output before
+// any work is done for it.
+OutputPlan PlanOutput(const std::string& path);
+
+// One output, written in pieces, by its plan. A path that leads to a descriptor the program
+// was started with (/dev/stdout, a file the shell opened for it) is written through that
+// descriptor at its own position, so appended and shared outputs keep what they held. A file
+// (or a name where nothing stands yet) is written into a new file beside it and takes the
+// target's place only on Publish, so a failed write never destroys what was there; a
+// symbolic link is written through (the file it names is made, as by a shell's ">"). A file
+// that may be written but not replaced is written in place. A character device or a named
+// pipe is written in place and never replaced; a pipe must have a reader when it is opened.
+// Nothing is renamed over a device, pipe, socket or directory, and an existing file that may
+// not be written stays as it is. Opening never blocks, and a reader that goes away fails the
+// write instead of ending the process. A new file that a killed writer left beside the same
+// target is removed when the target is opened again.
 class OutputFile {
   public:
     OutputFile() = default;
@@ -57,8 +67,9 @@ class OutputFile {
     // Closes; a file that was never published is removed again.
     ~OutputFile();
 
-    OutputResult Open(const std::string& path, OutputKinds kinds = OutputKinds::Any);
-    bool IsOpen() const { return m_fd >= 0; }
+    OutputResult Open(const std::string& path);
+    bool IsOpen() const { return m_file.Valid(); }
+    OutputWay Way() const { return m_way; }
     // False once anything could not be written; later writes are dropped.
     bool Write(const void* data, std::size_t size);
     // Makes what was written so far the file at the path (renames it there when it was written
@@ -69,24 +80,21 @@ class OutputFile {
     OutputResult Close();
     // The first failure so far.
     const OutputResult& Status() const { return m_status; }
-    // The open file (before Publish: the new one beside the target), for a lock that has to
-    // move with the file; -1 when none is open.
-    int Descriptor() const { return m_fd; }
 
   private:
-    void Fail(OutputError error, int systemError);
+    void Fail(OutputError error, sys::ErrorCode systemError);
     void Discard();
+    bool OpenBeside(const OutputPlan& plan);
 
-    int m_fd = -1;
-    bool m_inPlace = false;  // device or pipe
-    bool m_isFifo = false;
-    std::string m_target;     // the file that is replaced (a link resolved)
+    sys::FileHandle m_file;
+    OutputWay m_way = OutputWay::Refused;
+    std::string m_target;     // the file that is replaced or written in place
     std::string m_temporary;  // the new file beside it, until published
+    std::uint64_t m_written = 0;
     OutputResult m_status;
 };
 
 // Open, write all of data, close.
-OutputResult WriteOutputFile(const std::string& path, const std::uint8_t* data, std::size_t size,
-                             OutputKinds kinds = OutputKinds::Any);
+OutputResult WriteOutputFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 }  // namespace velmo

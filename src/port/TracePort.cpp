@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "image/FileIdentity.h"
+#include "sys/Files.h"
 
 namespace velmo {
 
@@ -153,7 +153,7 @@ std::string TracePort::FinishFile() {
 }
 
 bool TracePort::IsFile(const std::string& path) const {
-    return SameFile(path, m_path);
+    return sys::SameFile(path, m_path);
 }
 
 std::uint8_t TracePort::ReadPort(std::uint16_t address) {

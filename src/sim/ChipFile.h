@@ -4,6 +4,8 @@
 #include <string>
 
 #include "image/FlashImage.h"
+#include "sys/Files.h"
+#include "sys/Lock.h"
 
 namespace velmo {
 
@@ -12,22 +14,24 @@ namespace velmo {
 // on success, otherwise a German message that names the file. Only a regular file is a chip
 // file: a named pipe or a device is refused without waiting for it.
 
-// A missing file is created erased (all 0xFF); a file of another size is refused rather
-// than padded, since it is most likely not a chip file at all.
+// Reads the file as it stands; a missing file reads as an erased chip (all 0xFF) and is made
+// only once its lock is held. A file of another size is refused rather than padded, since it
+// is most likely not a chip file at all.
 std::string LoadChipFile(const std::string& path, FlashImage& flash);
 
 class ChipFileLock;
 
-// Writes a temporary file beside it and renames it over the old one, so that a crash in
-// the middle never leaves half a chip behind. An existing file that may not be written is
-// left alone and reported. With a held lock, the lock moves over to the new file before it
-// takes the old one's place, so the chip is never unlocked in between.
+// Writes the cells of flash that differ from the file. With a held lock through its open
+// file; otherwise the lock is taken for the write, if nobody holds it.
 std::string SaveChipFile(const std::string& path, const FlashImage& flash,
                          ChipFileLock* lock = nullptr);
 
-// An exclusive lock on the chip file, held while a driver runs on it, so that two runs on one
-// simulated chip take turns instead of mixing their changes (flock: it also keeps two ports
-// of one process apart).
+// The chip file, locked and open while a driver runs on it, so that two runs on one
+// simulated chip take turns instead of mixing their changes. The lock belongs to the file's
+// name (sys::PathLock), so it holds also while the file is made, replaced or removed. Every
+// change goes through to the file at once, cell by cell: a run that is killed has left every
+// byte the chip took. A file replaced or removed under a held lock is not written any more
+// (the replacement is somebody else's) and the write fails, naming it.
 class ChipFileLock {
   public:
     ChipFileLock() = default;
@@ -36,18 +40,27 @@ class ChipFileLock {
     ~ChipFileLock() { Release(); }
 
     // Takes the lock, waiting up to waitSeconds of real time for another run to let go of it;
-    // says once through notice that it waits. On success the file's content, as the run
-    // before left it, goes to flash.
+    // says once through notice that it waits. A stop signal ends the waiting at once. Then
+    // opens the file, making it erased where it is missing; its content, as the run before
+    // left it, goes to flash.
     std::string Acquire(const std::string& path, unsigned waitSeconds,
                         const std::function<void(const std::string&)>& notice, FlashImage& flash);
     void Release();
-    bool Held() const { return m_fd >= 0; }
+    bool Held() const { return m_file.Valid(); }
 
-    // For SaveChipFile: the lock now stands on fd (a file of its own that it closes).
-    void MoveTo(int fd);
+    // The cells that differ from the file, each written at its place; fails, writing nothing,
+    // once the file was replaced or removed.
+    std::string WriteThrough(const FlashImage& flash);
 
   private:
-    int m_fd = -1;
+    std::string Open(FlashImage& flash);
+
+    std::string m_path;
+    sys::PathLock m_lock;
+    sys::FileHandle m_file;
+    bool m_writable = false;
+    sys::FileId m_id;
+    FlashImage m_stored{};  // what the file holds
 };
 
 }  // namespace velmo

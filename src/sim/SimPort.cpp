@@ -2,18 +2,17 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include "image/FileIdentity.h"
 #include "port/Cable.h"
 #include "port/SettingText.h"
 #include "sim/ChipFile.h"
 #include "sim/SimAt89s53.h"
 #include "sim/SimBoard.h"
+#include "sys/Files.h"
 
 namespace velmo {
 
@@ -23,12 +22,6 @@ namespace {
 constexpr std::uint8_t kIdleStatus = FloatingStatus();
 // A port after power-up: /INIT not asserted (bit 2), SELECT IN driven (bit 3).
 constexpr std::uint8_t kInitialControl = 0x0C;
-
-// A whole-chip program changes the flash 12288 times; saving each change would cost more
-// than the simulated programming. Changes are saved at most this often while the lines
-// are busy, and always when RST falls (the end of every operation), when the driver stops
-// and when the port goes away.
-constexpr std::chrono::milliseconds kSaveInterval{100};
 
 std::string Hex(std::uint16_t value) {
     char text[8];
@@ -58,25 +51,15 @@ struct SimSocket {
 
     bool HasFile() const { return !file.empty() && loadError.empty(); }
 
-    // force: save now if anything changed. Otherwise only a change not seen before may
-    // save, and only when the last save is old enough; the rest waits for the next change,
-    // the next falling RST or the driver's stop.
-    void SaveIfChanged(bool force) {
-        if (!HasFile()) return;
-        const std::uint64_t changes = chip.ChangeCount();
-        if (changes == savedChanges) return;
-        if (!force) {
-            if (changes == seenChanges) return;
-            seenChanges = changes;
-            if (std::chrono::steady_clock::now() - lastSave < kSaveInterval) return;
-        }
-        Save();
+    // Every change goes to the file as soon as the chip has taken it (only the changed cells
+    // are written), so that a run killed at any point has left all of it there.
+    void SaveIfChanged() {
+        if (HasFile() && chip.ChangeCount() != savedChanges) Save();
     }
 
     void Save() {
         const std::uint64_t changes = chip.ChangeCount();
         saveError = SaveChipFile(file, chip.StoredFlash(), &lock);
-        lastSave = std::chrono::steady_clock::now();
         if (saveError.empty()) savedChanges = changes;
     }
 
@@ -86,8 +69,9 @@ struct SimSocket {
         SaveUnsaved();
     }
 
+    // Also without a change while the file is held: one replaced under the run fails it.
     void SaveUnsaved() {
-        if (HasFile() && chip.ChangeCount() != savedChanges) Save();
+        if (HasFile() && (chip.ChangeCount() != savedChanges || lock.Held())) Save();
     }
 
     // A run on a chip file waits for any other run on it to end, then takes the flash as that
@@ -113,8 +97,6 @@ struct SimSocket {
     std::string saveError;
     ChipFileLock lock;
     std::uint64_t savedChanges = 0;
-    std::uint64_t seenChanges = 0;
-    std::chrono::steady_clock::time_point lastSave{};
 };
 
 struct SimPort::Impl {
@@ -139,10 +121,9 @@ struct SimPort::Impl {
         const bool passes = board.PassesLines();
         const bool mosi = passes && LineLevel(IspLine::Mosi, data);
         const bool sck = passes && LineLevel(IspLine::Sck, data);
-        const bool rstFell = LineLevel(IspLine::Rst, previous) && !rst;
         for (auto& socket : sockets) {
             socket->chip.SetLines(mosi, sck, passes && rst);
-            socket->SaveIfChanged(rstFell);
+            socket->SaveIfChanged();
         }
     }
 
@@ -223,7 +204,7 @@ std::string SimPort::FinishFile() {
 
 bool SimPort::IsFile(const std::string& path) const {
     for (const auto& socket : m_impl->sockets) {
-        if (!socket->file.empty() && SameFile(path, socket->file)) return true;
+        if (!socket->file.empty() && sys::SameFile(path, socket->file)) return true;
     }
     return false;
 }

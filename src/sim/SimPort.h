@@ -26,11 +26,11 @@ class SimChip;
 // construction, a file that cannot be used makes StartDriver fail with a message naming
 // it. From StartDriver to StopDriver the port holds an exclusive lock on the file (a second
 // run waits for it up to options.lockWaitSeconds, saying so, and then fails its start) and
-// takes the flash as the run before left it. Changes are saved when RST falls (the end of
-// every operation), at most every 100 ms of real time while an operation runs, and always on
-// StopDriver (before the lock goes) and destruction, where a write or erase still running is
-// finished first; FinishFile reports a save that failed. The destructor does not touch the
-// clock, which PortSetup destroys before the port.
+// takes the flash as the run before left it. Every change of the flash goes through to the
+// file as soon as the chip has taken it, and on StopDriver (before the lock goes) and
+// destruction a write or erase still running is finished and saved first; FinishFile reports
+// a save that failed. The destructor does not touch the clock, which LinkSetup destroys
+// before the port.
 class SimPort : public PortIo, public SideFile {
   public:
     SimPort(Clock& clock, SimOptions options);

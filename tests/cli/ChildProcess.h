@@ -28,6 +28,7 @@ struct ChildResult {
 struct ChildSetup {
     std::vector<std::string> prefix;  // a command that runs velmo-cli (setpriv ...)
     std::string stdoutPath;           // standard output goes to this file instead of a pipe
+    bool stdoutReaderGone = false;    // standard output is a pipe whose reader has already left
     int timeoutSeconds = 120;         // a child that hangs is killed and the test fails
 };
 
@@ -47,7 +48,11 @@ inline ChildResult RunCli(const std::vector<std::string>& args,
     command.insert(command.end(), args.begin(), args.end());
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (setup.stdoutPath.empty()) {
+        int gone[2];
+        if (setup.stdoutReaderGone && ::pipe(gone) == 0) {
+            ::close(gone[0]);
+            ::dup2(gone[1], STDOUT_FILENO);
+        } else if (setup.stdoutPath.empty()) {
             ::dup2(outPipe[1], STDOUT_FILENO);
         } else {
             const int out = ::open(setup.stdoutPath.c_str(), O_WRONLY);

@@ -1,9 +1,11 @@
 // Two velmo-cli runs on one simulated chip at once: the chip file is locked while a driver
-// runs on it, so the second run waits (and says so) or, after its time, is refused; neither
-// loses the other's work.
+// runs on it, so the second run waits (and says so), ends at a stop signal, or, after its
+// time, is refused; neither loses the other's work. The lock holds while the file is made
+// and when it is replaced, and every byte the chip took is in the file at once.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -83,6 +85,114 @@ TEST(TwoRunsOnOneChip, ASecondRunThatWaitsTooLongIsRefusedAndTouchesNothing) {
     const std::string flash = ReadBytes(chip);
     ASSERT_EQ(flash.size(), FLASH_SIZE);
     EXPECT_EQ(static_cast<std::uint8_t>(flash[0]), image[0]);
+}
+
+// A slow run that holds the chip (about 3 s of real time for the example at this clock).
+ChildResult Holder(const std::string& chip, const std::string& image,
+                   const std::function<void(pid_t, const std::string&)>& onErr) {
+    return RunCli({"--mode", "raw", "--clock", "12", "program", image}, Sim(chip, "clock=real"),
+                  onErr);
+}
+
+TEST(TwoRunsOnOneChip, ARunWaitingForTheLockEndsAtOnceOnAStopSignal) {
+    TempDir dir;
+    const std::string chip = dir.Path("chip.bin");
+    const struct {
+        int signal;
+        int status;
+    } cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
+    bool started = false;
+    Holder(chip, kExampleBin, [&](pid_t holder, const std::string& err) {
+        if (started || !Contains(err, "Schreiben:")) return;
+        started = true;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.signal);
+            const ChildResult waiting = RunCli({"erase"}, Sim(chip, "clock=virtual,lockwait=3600"),
+                                               [&](pid_t pid, const std::string& text) {
+                                                   if (Contains(text, kWaits))
+                                                       ::kill(pid, c.signal);
+                                               });
+            EXPECT_EQ(waiting.status, c.status) << waiting.err;
+            EXPECT_TRUE(Contains(waiting.err, "wurde abgebrochen (Signal")) << waiting.err;
+        }
+        ::kill(holder, SIGINT);
+    });
+    EXPECT_TRUE(started);
+}
+
+// Three runs that start together on a chip file not made yet: one makes it and works, the
+// others find it locked (they may not wait) and touch nothing.
+TEST(TwoRunsOnOneChip, RunsOnAChipFileNotMadeYetNeverWorkTogether) {
+    TempDir dir;
+    for (char n : {'1', '2', '3'}) dir.Write(std::string("image") + n + ".bin", std::string(16, n));
+    ChildSetup shell;
+    shell.prefix = {"/bin/bash", "-c",
+                    "cd '" + dir.Root() +
+                        "'; for n in 1 2 3; do (\"$1\" --mode raw --clock 12 program image$n.bin "
+                        "2>err$n; echo $? >status$n) & done; wait",
+                    "bash"};
+    const ChildResult result =
+        RunCli({}, Sim(dir.Path("chip.bin"), "clock=real,lockwait=0"), {}, shell);
+    ASSERT_EQ(result.status, 0) << result.err;
+    int succeeded = 0;
+    std::string image;
+    for (char n : {'1', '2', '3'}) {
+        const std::string status = ReadBytes(dir.Path(std::string("status") + n));
+        const std::string err = ReadBytes(dir.Path(std::string("err") + n));
+        if (status == "0\n") {
+            ++succeeded;
+            const FlashImage programmed = ImageOf(std::string(16, n));
+            image.assign(programmed.begin(), programmed.end());
+        } else {
+            EXPECT_EQ(status, "1\n") << err;
+            EXPECT_TRUE(Contains(err, "nach 0 s Warten aufgegeben")) << err;
+        }
+    }
+    EXPECT_EQ(succeeded, 1);
+    EXPECT_EQ(ReadBytes(dir.Path("chip.bin")), image);
+}
+
+// What happens to the chip file while a run reads the chip back.
+TEST(TwoRunsOnOneChip, TheChipFileHoldsWhatTheChipTookAndIsNeverWrittenOnceReplaced) {
+    const FlashImage example = ImageOf(ReadBytes(kExampleBin));
+    const FlashImage other = PatternImage(9);
+    const struct {
+        const char* name;
+        bool replace;  // else: the run is killed
+        int status;
+        FlashImage left;  // the file afterwards
+    } cases[] = {
+        {"killed", false, -1, example},
+        {"replaced", true, 1, other},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string chip = dir.Path("chip.bin");
+        const std::string replacement = dir.WriteImage("other.bin", other);
+        bool acted = false;
+        ChildResult second;
+        const ChildResult holder =
+            Holder(chip, kExampleBin, [&](pid_t pid, const std::string& err) {
+                if (acted || !Contains(err, "Verifizieren:")) return;
+                acted = true;
+                if (!c.replace) {
+                    ::kill(pid, SIGKILL);
+                    return;
+                }
+                std::filesystem::rename(replacement, chip);
+                // The lock stays with the name: a second run still finds it taken.
+                second = RunCli({"erase"}, Sim(chip, "clock=virtual,lockwait=0"));
+            });
+        ASSERT_TRUE(acted) << holder.err;
+        EXPECT_EQ(holder.status, c.status) << holder.err;
+        EXPECT_EQ(ReadBytes(chip), std::string(c.left.begin(), c.left.end()));
+        if (c.replace) {
+            EXPECT_TRUE(Contains(holder.err, "während des Laufs ersetzt oder entfernt"))
+                << holder.err;
+            EXPECT_EQ(second.status, 1) << second.err;
+        }
+    }
 }
 
 }  // namespace

@@ -54,13 +54,25 @@ TEST(SideFiles, ATraceNamingTheCallsOwnFileIsRefusedBeforeAnythingIsWritten) {
         EXPECT_FALSE(std::filesystem::exists(dir.Path("out.bin")));
     }
 
-    // The simulated chip's own file as the trace: the driver does not start.
-    const FlashImage image = PatternImage(1);
-    dir.WriteImage("chip.bin", image);
-    const ChildResult result = RunCli({"erase"}, Sim(chip, dir.Path("./chip.bin")));
-    EXPECT_EQ(result.status, 1) << result.err;
-    EXPECT_TRUE(Contains(result.err, "zugleich die Chip-Datei des Simulators")) << result.err;
-    EXPECT_EQ(ReadBytes(chip), std::string(image.begin(), image.end()));
+    // The simulated chip's own file, also one not made yet that a trace or the output of read
+    // leads to through a link: refused before the chip or the link's target is touched.
+    ASSERT_EQ(::symlink("chip.bin", dir.Path("t.vcd").c_str()), 0);
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        std::string trace;
+    } chipCases[] = {
+        {"trace, another spelling", {"erase"}, dir.Path("./chip.bin")},
+        {"trace, a link to the chip not made yet", {"program", kExampleHex}, dir.Path("t.vcd")},
+        {"output of read", {"read", dir.Path("sub/../chip.bin")}, ""},
+    };
+    for (const auto& c : chipCases) {
+        SCOPED_TRACE(c.name);
+        const ChildResult result = RunCli(c.args, Sim(chip, c.trace));
+        EXPECT_EQ(result.status, 2) << result.err;
+        EXPECT_TRUE(Contains(result.err, "zugleich die Chip-Datei des Simulators")) << result.err;
+        EXPECT_FALSE(std::filesystem::exists(chip)) << "the chip was made or written";
+    }
 }
 
 TEST(SideFiles, PipesAndDevicesAsSideFilesNeverHoldTheStart) {

@@ -1,8 +1,11 @@
 // An output written in pieces (the line trace is one): the old file stays until Publish,
-// later writes go on in the published file, and a failed write never replaces anything.
-// Whether two names are one file. Records whose count promises more than their line holds.
+// later writes go on in the published file, and a failed write never replaces anything; a
+// descriptor the program was handed is written through, a link to no file yet makes it, and
+// what a killed writer left beside the target goes. Records whose count promises more than
+// their line holds.
 #include "image/OutputFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,7 +14,6 @@
 #include <filesystem>
 #include <string>
 
-#include "image/FileIdentity.h"
 #include "image/IntelHex.h"
 #include "support/FileKinds.h"
 #include "support/TempDir.h"
@@ -65,26 +67,56 @@ TEST(OutputFile, WhatMayStandWhereAFileIsWritten) {
     ASSERT_TRUE(socket.Ok());
     const struct {
         const char* name;
-        OutputKinds kinds;
         OutputError error;
     } cases[] = {
-        {"pipe", OutputKinds::Any, OutputError::NoReader},
-        {"pipe", OutputKinds::RegularOnly, OutputError::NotRegular},
-        {"folder", OutputKinds::Any, OutputError::Directory},
-        {"socket", OutputKinds::Any, OutputError::NotAFile},
-        {"missing/x.bin", OutputKinds::Any, OutputError::CannotCreate},
-        {"new.bin", OutputKinds::RegularOnly, OutputError::None},
+        {"pipe", OutputError::NoReader},   {"folder", OutputError::Directory},
+        {"socket", OutputError::NotAFile}, {"missing/x.bin", OutputError::CannotCreate},
+        {"new.bin", OutputError::None},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::uint8_t byte = 0x5A;
-        const OutputResult result = WriteOutputFile(dir.Path(c.name), &byte, 1, c.kinds);
+        const OutputResult result = WriteOutputFile(dir.Path(c.name), &byte, 1);
         EXPECT_EQ(result.error, c.error) << DescribeOutputError(result);
         EXPECT_EQ(result.ok(), DescribeOutputError(result).empty());
     }
     EXPECT_TRUE(testing::IsFifo(dir.Path("pipe")));
     EXPECT_TRUE(testing::IsSocket(dir.Path("socket")));
     EXPECT_EQ(ReadBytes(dir.Path("new.bin")), "\x5A");
+}
+
+// Where the bytes land for each way an output can be named.
+TEST(OutputFile, DescriptorsAndLinksAreWrittenThroughAndLeftoversGo) {
+    TempDir dir;
+    // A file handed over as descriptor (not closed on exec), opened for appending.
+    const std::string log = dir.Write("app.log", "keep\n");
+    const int handed = ::open(log.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(handed, 0);
+    const std::string fdPath = "/dev/fd/" + std::to_string(handed);
+    ASSERT_EQ(::symlink("tgt.bin", dir.Path("lnk.bin").c_str()), 0);
+    const std::string leftover = dir.Write(".t.vcd.tmp-999999999-1", "half");
+    const struct {
+        std::string path;  // written with "data"
+        OutputWay way;
+        std::string file;  // where it lands
+        std::string holds;
+    } cases[] = {
+        {fdPath, OutputWay::Descriptor, log, "keep\ndata"},
+        {log, OutputWay::Descriptor, log, "keep\ndatadata"},
+        {dir.Path("lnk.bin"), OutputWay::Replace, dir.Path("tgt.bin"), "data"},
+        {dir.Path("t.vcd"), OutputWay::Replace, dir.Path("t.vcd"), "data"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(PlanOutput(c.path).way, c.way);
+        const OutputResult result =
+            WriteOutputFile(c.path, reinterpret_cast<const std::uint8_t*>("data"), 4);
+        EXPECT_TRUE(result.ok()) << DescribeOutputError(result);
+        EXPECT_EQ(ReadBytes(c.file), c.holds);
+    }
+    ::close(handed);
+    EXPECT_TRUE(testing::IsSymlink(dir.Path("lnk.bin")));
+    EXPECT_FALSE(std::filesystem::exists(leftover)) << "the killed writer's file stayed";
 }
 
 // File modes mean nothing to root, so as root the write runs in a child as another user.
@@ -108,33 +140,6 @@ TEST(OutputFile, AFileItsOwnerMadeReadOnlyIsNotReplaced) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(OutputError::CannotCreate));
     EXPECT_EQ(ReadBytes(path), "precious");
-}
-
-TEST(FileIdentity, NamesOfOneFile) {
-    TempDir dir;
-    const std::string file = dir.Write("a.hex", "x");
-    dir.Write("b.hex", "x");
-    std::filesystem::create_directory(dir.Path("sub"));
-    std::filesystem::create_symlink(file, dir.Path("link.hex"));
-    std::filesystem::create_hard_link(file, dir.Path("hard.hex"));
-    const struct {
-        std::string other;
-        bool same;
-    } cases[] = {
-        {file, true},
-        {dir.Path("link.hex"), true},
-        {dir.Path("hard.hex"), true},
-        {dir.Path("sub/../a.hex"), true},
-        {dir.Path("./a.hex"), true},
-        {dir.Path("b.hex"), false},
-        {"", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SameFile(file, c.other), c.same) << c.other;
-    }
-    // Names of a file that is not there yet.
-    EXPECT_TRUE(SameFile(dir.Path("new.vcd"), dir.Path("sub/../new.vcd")));
-    EXPECT_FALSE(SameFile(dir.Path("new.vcd"), dir.Path("sub/new.vcd")));
 }
 
 TEST(ShortHexRecords, TheFirstRecordWhoseCountExceedsItsLine) {

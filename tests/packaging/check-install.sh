@@ -9,8 +9,8 @@ fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
-for tool in desktop-file-validate dpkg-deb dpkg-shlibdeps file update-mime-database; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh --deps installs it)"
+for tool in desktop-file-validate dpkg-deb dpkg-shlibdeps file update-mime-database lintian; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/test.sh installs it)"
 done
 
 work=$(mktemp -d)
@@ -24,7 +24,9 @@ man_pages=(man/man1/velmo.1.gz man/man1/velmo-cli.1.gz man/de/man1/velmo.1.gz
 expected_files() {
     {
         printf '%s\n' bin/velmo bin/velmo-cli share/applications/velmo.desktop \
-            share/doc/velmo/README.md share/mime/packages/velmo-ihex.xml \
+            share/doc/velmo/README.md share/doc/velmo/copyright \
+            share/doc/velmo/changelog.Debian.gz share/mime/packages/velmo-ihex.xml \
+            share/lintian/overrides/velmo \
             share/velmo/velmo_Programmierkabel.bmp
         for size in "${icon_sizes[@]}"; do
             echo "share/icons/hicolor/${size}x${size}/apps/velmo.png"
@@ -114,4 +116,13 @@ for program in velmo velmo-cli; do
     file -b "$work/unpacked/usr/bin/$program" | grep -q ', stripped' ||
         fail "usr/bin/$program still carries its symbols"
 done
+
+echo "== lintian"
+# Every error and warning fails the package, except a German word (Programm) taken for a
+# misspelt English one; so do programs built without hardening or with the compiler's notes.
+report=$(lintian --pedantic -I "$deb" 2>&1 | grep -v '^running with root privileges' || true)
+echo "$report"
+problems=$(grep -E '^[EW]: | hardening-| binary-has-unneeded-section' <<<"$report" |
+    grep -v ' spelling-error-in-' || true)
+[ -z "$problems" ] || fail "lintian: $problems"
 echo "OK: $(basename "$deb")"
