@@ -120,9 +120,9 @@ TEST(GpioProgramming, ProgramReadVerifyAndLockTheWholeChipInBothModes) {
 // A gang fixture on the header: every socket on a MISO line of its own, one read of the
 // lines per bit for all of them.
 TEST(GpioProgramming, OneReadOfTheLinesServesEverySocketOfAGang) {
-    const FlashImage image = PatternImage(9);
+    const FlashImage image = testing::PatternStart(0x100, 9);
     long readsForOne = 0;
-    for (const unsigned sockets : {1u, 3u, 8u}) {
+    for (const unsigned sockets : {1u, 8u}) {
         SCOPED_TRACE(sockets);
         VirtualClock clock;
         SimOptions options;
@@ -145,7 +145,7 @@ TEST(GpioProgramming, OneReadOfTheLinesServesEverySocketOfAGang) {
         ChipSession session(link, clock, observer, ProgrammerMode::Raw, 2);
         ASSERT_TRUE(session.Open().ok()) << port.DriverMessage();
         std::vector<FlashImage> seen;
-        ASSERT_TRUE(ProgramChips(session, image, ProgramStrategy::All, seen).step.ok());
+        ASSERT_TRUE(ProgramChips(session, image, ProgramStrategy::SkipBlank, seen).step.ok());
         session.Close();
         for (unsigned s = 0; s < sockets; ++s) {
             EXPECT_TRUE(session.Socket(s).ok()) << s;

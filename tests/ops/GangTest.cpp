@@ -42,7 +42,7 @@ struct Gang {
 };
 
 TEST(Gang, EverySocketComesToItsOwnResultAndTheGoodOnesHoldTheImage) {
-    FlashImage image = PatternImage(3);
+    FlashImage image = PatternStart(0x100, 3);
     image[0x0010] = 0x02;
     Gang gang(5, "stuck@2=0010:00,chip@3=absent,writetime@4=2000,writetime@5=never");
     std::vector<FlashImage> seen;

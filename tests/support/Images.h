@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 
 #include "image/FlashImage.h"
@@ -29,6 +30,16 @@ inline FlashImage PatternImage(unsigned seed = 0) {
     for (std::size_t a = 0; a < FLASH_SIZE; ++a) {
         image[a] = static_cast<std::uint8_t>((a * 7 + seed + (a >> 8)) % 0xFF);
     }
+    return image;
+}
+
+// The pattern in the first count cells, the rest erased: a program that writes few bytes but
+// still reads the whole chip back.
+inline FlashImage PatternStart(std::size_t count, unsigned seed = 0) {
+    const FlashImage pattern = PatternImage(seed);
+    FlashImage image;
+    ClearImage(image);
+    std::copy_n(pattern.begin(), count, image.begin());
     return image;
 }
 
