@@ -55,11 +55,7 @@ Figures Run(unsigned sockets, bool gpioBackend, const FlashImage& image) {
         sim.StartDriver();
         gpio.AddChip("gpiochip0", "pinctrl-bcm2711", 58);
         gpio.recordValueCalls = false;
-        std::vector<testing::GpioWire> wires = testing::DefaultWires();
-        for (unsigned s = 1; s < sockets; ++s) {
-            wires.push_back({IspLine::Miso, kGpioDefaultMiso[s], false, s});
-        }
-        testing::ConnectTarget(gpio, 0, sim, wires);
+        testing::ConnectTarget(gpio, 0, sim, testing::GangWires(sockets));
         GpioConfig config = DefaultGpioConfig();
         config.sockets = sockets;
         gpioPort = std::make_unique<GpioPort>(config, gpio.System());

@@ -132,11 +132,7 @@ TEST(GpioProgramming, OneReadOfTheLinesServesEverySocketOfAGang) {
         testing::FakeGpio gpio;
         gpio.AddChip("gpiochip0", "pinctrl-bcm2711", 58);
         gpio.recordValueCalls = false;
-        std::vector<testing::GpioWire> wires = testing::DefaultWires();
-        for (unsigned s = 1; s < sockets; ++s) {
-            wires.push_back({IspLine::Miso, kGpioDefaultMiso[s], false, s});
-        }
-        testing::ConnectTarget(gpio, 0, sim, wires);
+        testing::ConnectTarget(gpio, 0, sim, testing::GangWires(sockets));
         GpioConfig config = DefaultGpioConfig();
         config.sockets = sockets;
         GpioPort port(config, gpio.System());

@@ -474,4 +474,13 @@ inline std::vector<GpioWire> DefaultWires(bool inverters = false) {
     return wires;
 }
 
+// The default wires plus the MISO lines of a gang fixture's sockets 2 to sockets.
+inline std::vector<GpioWire> GangWires(unsigned sockets) {
+    std::vector<GpioWire> wires = DefaultWires();
+    for (unsigned s = 1; s < sockets; ++s) {
+        wires.push_back({IspLine::Miso, kGpioDefaultMiso[s], false, s});
+    }
+    return wires;
+}
+
 }  // namespace velmo::testing
