@@ -451,7 +451,7 @@ class Runner {
     // Named chip and socket disagree: what the socket said it is, and what to do.
     int WrongChip(const ChipSession& session, const SocketResult& socket) {
         const ChipDescription& chip = session.Chip();
-        const std::string said = SignatureText(socket.signature, chip.signatureBytes);
+        const std::string said = SignatureText(socket.signature, socket.signatureBytes);
         const std::optional<ChipKind> other = ChipBySignature(socket.signature);
         if (other) {
             return Fail(kExitFailure, "Falscher Chip: er meldet sich mit der Signatur " + said +

@@ -72,8 +72,8 @@ std::string SocketLine(unsigned socket, const SocketResult& result) {
                    Hex2Bare(result.readBack) + " (" + std::to_string(result.differing) +
                    (result.differing == 1 ? " Byte weicht ab)" : " Bytes weichen ab)");
         case SocketFault::WrongChip:
-            return head + "Fehler: anderer Chip (Signatur " + SignatureText(result.signature, 3) +
-                   ")";
+            return head + "Fehler: anderer Chip (Signatur " +
+                   SignatureText(result.signature, result.signatureBytes) + ")";
         case SocketFault::LockFailed:
             return head + "Fehler: Lock-Bits " + LockList(result.wanted) +
                    " nicht gesetzt (zurückgelesen: " + LockList(result.readBack) + ")";
@@ -98,6 +98,10 @@ std::string FormatReport(const RunReport& report) {
             json += ", \"address\": " + std::to_string(result.address) +
                     ", \"wanted\": " + std::to_string(result.wanted) +
                     ", \"read\": " + std::to_string(result.readBack);
+        }
+        if (result.fault == SocketFault::WrongChip) {
+            json += ", \"signature\": " +
+                    JsonString(SignatureText(result.signature, result.signatureBytes));
         }
         json += ", \"message\": " +
                 JsonString(ok || !result.ok()

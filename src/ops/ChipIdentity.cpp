@@ -41,6 +41,7 @@ void DropOthers(ChipSession& session, const ChipDescription& chip, const Signatu
         SocketResult failed;
         failed.fault = silent ? SocketFault::NoChip : SocketFault::WrongChip;
         failed.signature = signature;
+        failed.signatureBytes = chip.signatureBytes;
         session.DropSocket(s, failed);
     }
 }
@@ -72,7 +73,11 @@ const ChipDescription& ChipToOpenWith(std::optional<ChipKind> named) {
 Identification IdentifyChips(ChipSession& session, std::optional<ChipKind> named) {
     if (named) {
         const ChipDescription& chip = chip::Describe(*named);
-        session.SetChip(chip);
+        // Opened with another chip's Programming Enable: the named one's goes out afresh.
+        if (&session.Chip() != &chip) {
+            session.SetChip(chip);
+            session.Restart();
+        }
         if (chip.signatureBytes == 0) return {};
         return Checked(session, chip, session.ReadSignature());
     }
@@ -84,12 +89,16 @@ Identification IdentifyChips(ChipSession& session, std::optional<ChipKind> named
         answered = answered || (session.Live(s) && session.EnableAnswer()[s] == kEnableAnswer);
     }
     if (answered) {
+        // The first socket that names its chip decides which one the run works with.
         const SignatureReads reads = session.ReadSignature();
-        for (const ChipKind kind : {ChipKind::At89s51, ChipKind::At89s52}) {
-            const ChipDescription& chip = chip::Describe(kind);
-            if (!FirstMatching(session, chip, reads)) continue;
-            session.SetChip(chip);
-            return Checked(session, chip, reads);
+        for (unsigned s = 0; s < session.Sockets(); ++s) {
+            const std::optional<ChipKind> kind = ChipBySignature(SignatureOf(reads, s));
+            if (!session.Live(s) || !kind || chip::Describe(*kind).instructionBytes != 4 ||
+                chip::Describe(*kind).mode != SpiMode::Mode0) {
+                continue;
+            }
+            session.SetChip(chip::Describe(*kind));
+            return Checked(session, session.Chip(), reads);
         }
         Identification hidden;
         hidden.signatureHidden = true;

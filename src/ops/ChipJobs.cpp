@@ -23,6 +23,10 @@ ProgramResult ProgramChips(ChipSession& session, const FlashImage& image, Progra
     Erased(session, seen);
     ProgramResult result;
     const bool eeprom = session.Memory() == ChipMemory::Eeprom;
+    // A page of the EEPROM costs one write cycle, as a single byte does: every page is written.
+    if (eeprom && strategy == ProgramStrategy::SkipBlank && session.Chip().eepromPage > 0) {
+        strategy = ProgramStrategy::All;
+    }
     if (strategy == ProgramStrategy::ChangedOnly ||
         (eeprom && strategy == ProgramStrategy::SkipBlank)) {
         std::vector<std::uint16_t> changed;

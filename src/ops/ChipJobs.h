@@ -12,7 +12,8 @@ namespace velmo {
 // How a program run gets the image into the chips; every way ends in a byte-exact
 // verification.
 // The data EEPROM is never erased with the flash: its cells erase themselves, so there
-// SkipBlank writes the cells that differ (as ChangedOnly), and All writes every cell.
+// SkipBlank writes the cells that differ (as ChangedOnly; every page where it has pages), and
+// All writes every cell.
 enum class ProgramStrategy : std::uint8_t {
     SkipBlank,    // erase, write only the bytes that are not 0xFF (an erased cell holds 0xFF)
     All,          // erase, write every byte of the memory

@@ -59,6 +59,7 @@ struct SocketResult {
     // WrongChip: what the socket answered to the signature reads. LockFailed: wanted and
     // readBack hold Lock-Bit 1..3 in bits 0..2.
     std::array<std::uint8_t, 3> signature{};
+    std::uint8_t signatureBytes = 0;  // how many of them were read
     bool ok() const { return fault == SocketFault::None; }
 };
 
