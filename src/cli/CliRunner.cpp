@@ -320,6 +320,12 @@ class Runner {
         }
         if (!found.step.ok()) {
             if (m_options.sockets > 1) return GangResults(session, m_options.command, {});
+            if (session.Socket(0).fault == SocketFault::NoChip) {
+                session.Close();
+                return Fail(kExitFailure,
+                            "Kein Chip: er antwortet nur mit 0x00 (Sockel leer, "
+                            "Kabel, Spannung oder Quarz prüfen).");
+            }
             return Report(found.step, session);
         }
         session.SetBitDelay(chip::BitDelay(chip, m_options.clockMHz));
