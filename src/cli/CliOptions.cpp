@@ -138,7 +138,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             value = arg.substr(equals + 1);
         }
         if (name != "--port" && name != "--mode" && name != "--clock" && name != "--trace" &&
-            name != "--sockets" && name != "--report") {
+            name != "--sockets" && name != "--report" && name != "--chip" && name != "--memory") {
             return Fail("Unbekannte Option \"" + arg + "\".");
         }
         if (!value) {
@@ -173,6 +173,24 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                             "\" (erwartet: MHz von 1 bis 100, z. B. 24 oder 11.0592).");
             }
             options.clockMHz = *clock;
+        } else if (name == "--chip") {
+            if (Lowercase(*value) == "auto") {
+                options.chip.reset();
+                continue;
+            }
+            options.chip = chip::FromOption(*value);
+            if (!options.chip) {
+                return Fail("Ungültiger Chip \"" + *value +
+                            "\" (erwartet: auto, at89s51, at89s52, at89s53, at89s8252 oder "
+                            "at89s8253).");
+            }
+        } else if (name == "--memory") {
+            const std::string memory = Lowercase(*value);
+            if (memory != "flash" && memory != "eeprom") {
+                return Fail("Ungültiger Speicher \"" + *value +
+                            "\" (erwartet: flash oder eeprom).");
+            }
+            options.memory = memory == "eeprom" ? ChipMemory::Eeprom : ChipMemory::Flash;
         } else if (name == "--sockets") {
             unsigned sockets = 0;
             const auto [end, ec] =
@@ -258,6 +276,16 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (ways.front() == "--all") options.strategy = ProgramStrategy::All;
         if (ways.front() == "--changed-only") options.strategy = ProgramStrategy::ChangedOnly;
     }
+    if (options.memory == ChipMemory::Eeprom && entry->command != Command::Program &&
+        entry->command != Command::Verify && entry->command != Command::Read) {
+        return Fail("--memory eeprom gilt nur für program, verify und read.");
+    }
+    if (options.chip) {
+        if (std::string refusal = ChipRefusal(options, chip::Describe(*options.chip));
+            !refusal.empty()) {
+            return Fail(std::move(refusal));
+        }
+    }
 
     ParseResult result;
     result.ok = true;
@@ -265,24 +293,45 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     return result;
 }
 
+std::string ChipRefusal(const CliOptions& options, const ChipDescription& chip) {
+    const std::string name = chip.name;
+    if (options.memory == ChipMemory::Eeprom && chip.eepromSize == 0) {
+        std::string reason = "Der " + name + " hat kein EEPROM (nur AT89S8252 und AT89S8253).";
+        if (!options.chip) reason += " Für einen AT89S8252: --chip at89s8252.";
+        return reason;
+    }
+    if (options.command == Command::Program && options.strategy == ProgramStrategy::ChangedOnly &&
+        !chip.ErasesCellsItself(options.memory)) {
+        return "--changed-only geht nur, wo der Chip eine Zelle beim Schreiben selbst löscht "
+               "(AT89S53, AT89S8252 und das EEPROM); den Flash des " +
+               name +
+               " kann erst ein Löschen des ganzen Chips neu beschreiben: velmo-cli program " +
+               options.file + ".";
+    }
+    return {};
+}
+
 std::string VersionText() {
-    return "velmo-cli " VELMO_VERSION " (Velmo-Programmer für AT89S53)\n";
+    return "velmo-cli " VELMO_VERSION
+           " (Velmo-Programmer für AT89S53, AT89S51, AT89S52, "
+           "AT89S8252 und AT89S8253)\n";
 }
 
 std::string GeneralHelp() {
     return "Aufruf: velmo-cli [Optionen] <Befehl> [Argument]\n"
            "\n"
-           "Programmiert einen AT89S53 (12288 Bytes Flash) über die Parallelschnittstelle\n"
-           "oder über GPIO-Leitungen (z. B. eines Raspberry Pi).\n"
+           "Programmiert einen AT89S53, AT89S51, AT89S52, AT89S8252 oder AT89S8253 über die\n"
+           "Parallelschnittstelle oder über GPIO-Leitungen (z. B. eines Raspberry Pi).\n"
            "\n"
            "Befehle:\n"
            "  info DATEI          Format, belegte Adressen und CRC-16 einer Datei zeigen\n"
-           "  erase               Flash und Lock-Bits des Chips löschen\n"
+           "  erase               Flash, EEPROM und Lock-Bits des Chips löschen\n"
            "  program DATEI       löschen, die Bytes ungleich 0xFF schreiben, alle verifizieren\n"
-           "                        --all           alle 12288 Bytes schreiben, auch 0xFF\n"
+           "                        --all           alle Bytes schreiben, auch 0xFF\n"
            "                        --changed-only  nur abweichende Bytes schreiben, ohne Löschen\n"
-           "  verify DATEI        alle 12288 Bytes des Chips mit der Datei vergleichen\n"
-           "  read AUSGABE        Chip auslesen (.hex/.ihx: Intel-HEX, sonst 12288 Bytes binär)\n"
+           "  verify DATEI        alle Bytes des Chips mit der Datei vergleichen\n"
+           "  read AUSGABE        Chip auslesen (.hex/.ihx: Intel-HEX, sonst binär, so groß\n"
+           "                        wie der Speicher des Chips)\n"
            "  lock 1[,2[,3]]      Lock-Bits setzen\n"
            "\n"
            "Optionen:\n"
@@ -291,6 +340,11 @@ std::string GeneralHelp() {
            "                        Chip und Leitungen aus VELMO_GPIO\n"
            "  --mode board|raw    Velmo-Board oder einfaches Kabel (Standard: board)\n"
            "  --clock MHZ         Quarzfrequenz des Chips (Standard: 24)\n"
+           "  --chip CHIP         at89s51, at89s52, at89s53, at89s8252, at89s8253 oder auto\n"
+           "                        (Standard: auto erkennt AT89S51, AT89S52 und AT89S8253 an\n"
+           "                        ihrer Signatur und nimmt sonst einen AT89S53 an)\n"
+           "  --memory flash|eeprom  Flash oder EEPROM (AT89S8252, AT89S8253) für program,\n"
+           "                        verify und read (Standard: flash)\n"
            "  --trace DATEI.vcd   Leitungen als VCD-Datei aufzeichnen\n"
            "  --sockets N         N Chips auf einmal (1 bis 8, nur mit --mode raw): MOSI, SCK\n"
            "                        und RST gehen an alle, jeder Sockel antwortet auf seiner\n"
@@ -321,43 +375,52 @@ std::string CommandHelp(Command command) {
         case Command::Erase:
             return "Aufruf: velmo-cli [Optionen] erase\n"
                    "\n"
-                   "Löscht den ganzen Flash (alle Bytes 0xFF) und die Lock-Bits.\n";
+                   "Löscht den ganzen Flash (alle Bytes 0xFF), beim AT89S8252 und AT89S8253\n"
+                   "auch das EEPROM, und die Lock-Bits. Wartet, bis der Chip das Löschen\n"
+                   "meldet (er liest dann 0xFF statt 0x00).\n";
         case Command::Program:
             return "Aufruf: velmo-cli [Optionen] program [--all | --changed-only] DATEI\n"
                    "\n"
                    "Ohne Zusatz: Chip löschen, nur die Bytes schreiben, die nicht 0xFF sind\n"
-                   "(eine gelöschte Zelle hält schon 0xFF), dann alle 12288 Bytes zurücklesen\n"
-                   "und vergleichen. Jedes Byte gilt als geschrieben, sobald der Chip es\n"
-                   "zurückgibt (Data Polling, höchstens 250 ms je Byte).\n"
+                   "(eine gelöschte Zelle hält schon 0xFF), dann alle Bytes des Chips (AT89S53:\n"
+                   "12288) zurücklesen und vergleichen. Jedes Byte gilt als geschrieben, sobald\n"
+                   "der Chip es zurückgibt (Data Polling, höchstens 250 ms je Byte). Der\n"
+                   "AT89S8253 wird seitenweise geschrieben (64 Bytes je Seite). Das Löschen\n"
+                   "leert beim AT89S8252 und AT89S8253 auch das EEPROM.\n"
                    "\n"
-                   "  --all           Chip löschen, alle 12288 Bytes schreiben, auch die 0xFF;\n"
-                   "                  danach alle 12288 Bytes zurücklesen und vergleichen.\n"
+                   "  --all           Chip löschen, alle Bytes schreiben, auch die 0xFF;\n"
+                   "                  danach alle zurücklesen und vergleichen.\n"
                    "  --skip-blank    wie ohne Zusatz (für ältere Skripte).\n"
                    "  --changed-only  Nicht löschen: jede Zelle lesen und nur die schreiben, die\n"
                    "                  von der Datei abweichen (der Chip löscht eine geschriebene\n"
-                   "                  Zelle selbst). Jede Zelle wird dabei gelesen, jede\n"
-                   "                  geschriebene danach noch einmal; verglichen werden alle\n"
-                   "                  12288 Bytes. Bei gesetztem Lock-Bit scheitert das "
-                   "Schreiben:\n"
-                   "                  dann hilft ein vollständiges program.\n";
+                   "                  Zelle selbst: AT89S53, AT89S8252 und das EEPROM). Jede\n"
+                   "                  Zelle wird dabei gelesen, jede geschriebene danach noch\n"
+                   "                  einmal; verglichen werden alle Bytes. Bei gesetztem\n"
+                   "                  Lock-Bit scheitert das Schreiben: dann hilft ein\n"
+                   "                  vollständiges program.\n"
+                   "\n"
+                   "Mit --memory eeprom wird nichts gelöscht: die Zellen des EEPROM löschen sich\n"
+                   "selbst, geschrieben werden die abweichenden (mit --all alle).\n";
         case Command::Verify:
             return "Aufruf: velmo-cli [Optionen] verify DATEI\n"
                    "\n"
-                   "Liest alle 12288 Bytes des Chips und vergleicht sie Byte für Byte mit der\n"
+                   "Liest alle Bytes des Chips und vergleicht sie Byte für Byte mit der\n"
                    "Datei. Bei Abweichung: erste abweichende Adresse mit beiden Werten und die\n"
                    "Zahl der abweichenden Bytes; Rückgabewert 1.\n";
         case Command::Read:
             return "Aufruf: velmo-cli [Optionen] read AUSGABE\n"
                    "\n"
-                   "Liest alle 12288 Bytes des Chips. Endet AUSGABE auf .hex oder .ihx, entsteht\n"
+                   "Liest alle Bytes des Chips. Endet AUSGABE auf .hex oder .ihx, entsteht\n"
                    "eine Intel-HEX-Datei mit Datensätzen zu 16 Bytes und Endesatz; Datensätze,\n"
                    "die nur 0xFF enthalten (gelöschte Zellen), werden ausgelassen. Sonst\n"
-                   "entsteht eine Binärdatei mit genau 12288 Bytes.\n";
+                   "entsteht eine Binärdatei so groß wie der Speicher (AT89S53: 12288 Bytes).\n";
         case Command::Lock:
             return "Aufruf: velmo-cli [Optionen] lock 1[,2[,3]]\n"
                    "\n"
                    "Setzt Lock-Bit 1 (kein weiteres Schreiben), 1,2 (auch kein Auslesen) oder\n"
-                   "1,2,3. Lock-Bits werden nicht zurückgelesen; nur erase löscht sie wieder.\n";
+                   "1,2,3; beim AT89S51 und AT89S52 als Modus 2, 3 und 4 nacheinander. Der\n"
+                   "AT89S51, AT89S52 und AT89S8253 lesen sie zurück, AT89S53 und AT89S8252\n"
+                   "nicht. Nur erase löscht sie wieder.\n";
         case Command::None:
             break;
     }

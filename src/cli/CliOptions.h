@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "isp/Chips.h"
 #include "isp/Settings.h"
 #include "ops/ChipJobs.h"
 #include "port/PortIo.h"
@@ -32,8 +34,10 @@ struct CliOptions {
     PortChoice portChoice = PortChoice::Environment;
     ProgrammerMode mode = ProgrammerMode::Board;
     double clockMHz = 24.0;
-    std::string trace;     // empty: VELMO_TRACE decides
-    unsigned sockets = 1;  // chips in a gang fixture, 1 to 8
+    std::string trace;                      // empty: VELMO_TRACE decides
+    unsigned sockets = 1;                   // chips in a gang fixture, 1 to 8
+    std::optional<ChipKind> chip;           // --chip; empty: auto, found at the start
+    ChipMemory memory = ChipMemory::Flash;  // --memory: what program, verify and read touch
     std::string report;    // --report: the per-socket results as JSON, empty for none
     bool help = false;     // --help: general help, or the command's own with a command
     bool version = false;  // --version
@@ -56,5 +60,10 @@ std::string VersionText();
 
 // The name a user types for the command ("program"), for messages.
 const char* CommandName(Command command);
+
+// Why the call cannot run on this chip (no EEPROM, --changed-only where the chip must be
+// erased first), in German; empty when it can. Checked at once for a named chip, after the
+// start for one that auto found.
+std::string ChipRefusal(const CliOptions& options, const ChipDescription& chip);
 
 }  // namespace velmo::cli

@@ -18,6 +18,7 @@
 #include "image/ImageFiles.h"
 #include "image/IntelHex.h"
 #include "image/OutputFile.h"
+#include "ops/ChipIdentity.h"
 #include "ops/ChipSession.h"
 #include "port/SettingText.h"
 
@@ -152,6 +153,9 @@ class Runner {
         if (const int refused = CheckOutputs(m_options, m_context.err); refused != kExitOk) {
             return refused;
         }
+        if (m_options.chip && !FitsChip(source, chip::Describe(*m_options.chip), status)) {
+            return status;
+        }
 
         LinkSetup setup =
             m_context.createLink(m_options.trace, m_options.portChoice, m_options.sockets);
@@ -187,13 +191,128 @@ class Runner {
         return status == kExitOk ? kExitFailure : status;
     }
 
+    // A file that supplies bytes beyond the chip's memory cannot go into it.
+    bool FitsChip(const LoadedImage& source, const ChipDescription& chip, int& status) {
+        const std::uint32_t size = chip.Size(m_options.memory);
+        if (!source.Loaded() || size == 0 || size >= FLASH_SIZE) return true;
+        std::uint32_t end = FLASH_SIZE;
+        while (end > 0 && !source.supplied.test(end - 1)) --end;
+        if (end <= size) return true;
+        status =
+            Usage("Datei " + Quoted(m_options.file) + " ist größer als " + MemoryName(chip) + " (" +
+                  std::to_string(size) + " Bytes): sie belegt Adressen bis " + Hex4(end - 1) + ".");
+        return false;
+    }
+
+    // "der Flash des AT89S52", "das EEPROM des AT89S8253"
+    std::string MemoryName(const ChipDescription& chip) const {
+        return std::string(m_options.memory == ChipMemory::Eeprom ? "das EEPROM des "
+                                                                  : "der Flash des ") +
+               chip.name;
+    }
+
+    // "alle 12288 Bytes", "alle 2048 Bytes des EEPROM"
+    static std::string AllBytes(const ChipSession& session) {
+        return "alle " + std::to_string(session.Size()) + " Bytes" +
+               (session.Memory() == ChipMemory::Eeprom ? " des EEPROM" : "");
+    }
+
+    // Which chip sits in the sockets, and whether the call can run on it: the status to end
+    // with, or nothing to go on (a gang with the sockets that hold the chip).
+    std::optional<int> Identify(ChipSession& session, const LoadedImage& source) {
+        const Identification found = IdentifyChips(session, m_options.chip);
+        const ChipDescription& chip = session.Chip();
+        if (found.signatureHidden) {
+            session.Close();
+            return Fail(kExitFailure,
+                        "Der Chip antwortet wie ein AT89S51 oder AT89S52, seine Signatur ist "
+                        "aber nicht lesbar (Lock-Bits 2 und 3 gesetzt?). Bitte den Chip nennen: "
+                        "--chip at89s51 oder --chip at89s52.");
+        }
+        // A line like the progress lines: what auto found is no failure.
+        if (!m_options.chip && found.bySignature) {
+            m_context.err << "Chip: " << chip.name << " erkannt (Signatur "
+                          << SignatureText(found.signature, chip.signatureBytes) << ").\n"
+                          << std::flush;
+        } else if (!m_options.chip) {
+            m_context.err << "Chip: keine Signatur, AT89S53 angenommen (ein AT89S8252 antwortet "
+                             "seriell genauso; --chip at89s8252 wählt ihn).\n"
+                          << std::flush;
+        }
+        if (!found.step.ok()) {
+            if (m_options.sockets > 1) return GangResults(session, m_options.command, {});
+            if (session.Socket(0).fault == SocketFault::NoChip) {
+                session.Close();
+                return Fail(kExitFailure,
+                            "Kein Chip: er antwortet nur mit 0x00 (Sockel leer, "
+                            "Kabel, Spannung oder Quarz prüfen).");
+            }
+            return Report(found.step, session);
+        }
+        session.SetBitDelay(chip::BitDelay(chip, m_options.clockMHz));
+        session.SetMemory(m_options.memory);
+        int status = kExitOk;
+        if (!m_options.chip) {
+            if (const std::string refusal = ChipRefusal(m_options, chip); !refusal.empty()) {
+                session.Close();
+                return Usage(refusal);
+            }
+            if (!FitsChip(source, chip, status)) {
+                session.Close();
+                return status;
+            }
+            if (!found.bySignature && !SparesAnEeprom(session, source)) {
+                session.Close();
+                return Usage(
+                    "Ohne Signatur ist der Chip als AT89S53 angenommen, aber oberhalb von "
+                    "0x1FFF steht etwas, das die Datei nicht liefert: bei einem AT89S8252 wäre "
+                    "es sein EEPROM, und --changed-only würde es überschreiben. Bitte den Chip "
+                    "nennen: --chip at89s53 oder --chip at89s8252.");
+            }
+        }
+        return std::nullopt;
+    }
+
+    // An AT89S8252 answers as an AT89S53 does, and where the AT89S53's flash goes on above
+    // 0x1FFF, its EEPROM answers. Without an erase, a cell there that is not blank may be the
+    // EEPROM's; writing the image's 0xFF over it would lose it. False when such a cell is
+    // there and the file supplies nothing above 0x1FFF.
+    bool SparesAnEeprom(ChipSession& session, const LoadedImage& source) {
+        constexpr std::uint32_t kEepromAt = 0x2000;
+        if (m_options.command != Command::Program ||
+            m_options.strategy != ProgramStrategy::ChangedOnly ||
+            m_options.memory != ChipMemory::Flash) {
+            return true;
+        }
+        for (std::uint32_t a = kEepromAt; a < FLASH_SIZE; ++a) {
+            if (source.supplied.test(a)) return true;
+        }
+        std::vector<std::uint16_t> upper;
+        for (std::uint32_t a = kEepromAt; a < FLASH_SIZE; ++a) {
+            upper.push_back(static_cast<std::uint16_t>(a));
+        }
+        FlashImage erased;
+        ClearImage(erased);
+        std::vector<FlashImage> seen(session.Sockets(), erased);
+        if (!session.Reread(upper, seen).ok()) return true;  // a stop: the run ends anyway
+        for (unsigned s = 0; s < session.Sockets(); ++s) {
+            if (!session.Live(s)) continue;
+            for (const std::uint16_t a : upper) {
+                if (seen[s][a] != 0xFF) return false;
+            }
+        }
+        return true;
+    }
+
     int RunOnLink(LinkSetup& setup, Command command, const LoadedImage& source) {
         Clock& clock = *setup.clock;
         Progress progress(m_context.err, m_context.errIsTerminal, clock);
         Terminal terminal(progress, m_context.stop);
         setup.link->SetBaseAddress(m_options.port);
+        const ChipDescription& first = ChipToOpenWith(m_options.chip);
         ChipSession session(*setup.link, clock, terminal, m_options.mode,
-                            BitDelayForClockRate(m_options.clockMHz));
+                            chip::BitDelay(first, m_options.clockMHz));
+        session.SetChip(first);
         session.SetWriteCompletion(WriteCompletion::DataPolling);
         // Lines released and the driver stopped before the port and clock go away.
         OpenSession open(session);
@@ -209,6 +328,7 @@ class Runner {
             std::vector<SocketResult>& owner;
             ChipSession& session;
         } keep{m_sockets, session};
+        if (const std::optional<int> end = Identify(session, source)) return *end;
         if (m_options.sockets > 1) return Gang(session, command, source);
 
         switch (command) {
@@ -266,6 +386,12 @@ class Runner {
             case StepOutcome::NoChip: {
                 session.Close();
                 const SocketResult& socket = session.Socket(0);
+                if (socket.fault == SocketFault::WrongChip) return WrongChip(session, socket);
+                if (socket.fault == SocketFault::LockFailed) {
+                    return Fail(kExitFailure, "Die Lock-Bits sind nicht gesetzt: der Chip liest " +
+                                                  LockList(socket.readBack) + " zurück statt " +
+                                                  LockList(socket.wanted) + ".");
+                }
                 if (socket.fault == SocketFault::NoChip) {
                     return Fail(kExitFailure,
                                 "Kein Chip: nach dem Löschen liest er 0x00 statt 0xFF (Sockel "
@@ -292,10 +418,27 @@ class Runner {
         return kExitFailure;
     }
 
+    // Named chip and socket disagree: what the socket said it is, and what to do.
+    int WrongChip(const ChipSession& session, const SocketResult& socket) {
+        const ChipDescription& chip = session.Chip();
+        const std::string said = SignatureText(socket.signature, socket.signatureBytes);
+        const std::optional<ChipKind> other = ChipBySignature(socket.signature);
+        if (other) {
+            return Fail(kExitFailure, "Falscher Chip: er meldet sich mit der Signatur " + said +
+                                          " als " + chip::Describe(*other).name + ", nicht als " +
+                                          chip.name + " (--chip auto erkennt ihn selbst).");
+        }
+        return Fail(kExitFailure, std::string("Der Chip antwortet nicht wie ein ") + chip.name +
+                                      " (Signatur " + said + " statt " +
+                                      SignatureText(chip.signature, chip.signatureBytes) +
+                                      "; Kabel, Quarz und --chip prüfen). Nichts wurde gelöscht.");
+    }
+
     int Erase(ChipSession& session) {
         const StepResult erased = EraseChips(session);
         if (!erased.ok()) return Report(erased, session);
-        m_context.out << "Flash gelöscht (alle Bytes 0xFF, Lock-Bits frei).\n";
+        m_context.out << (session.Chip().eepromSize > 0 ? "Flash und EEPROM" : "Flash")
+                      << " gelöscht (alle Bytes 0xFF, Lock-Bits frei).\n";
         return kExitOk;
     }
 
@@ -315,8 +458,9 @@ class Runner {
                                           DescribeDifference(difference) + ".");
         }
         m_context.out << "Programmiert und verifiziert: " << written
-                      << (written == 1 ? " Byte" : " Bytes") << " geschrieben, alle 12288 "
-                      << "Bytes stimmen überein, CRC-16 " << FormatCrc(source.crc) << ", "
+                      << (written == 1 ? " Byte" : " Bytes") << " geschrieben, "
+                      << AllBytes(session) << " stimmen überein, CRC-16 "
+                      << FormatCrc(CrcOf(image, session.Size())) << ", "
                       << Seconds(clock.NowNs() - startNs) << ".\n";
         return kExitOk;
     }
@@ -331,11 +475,13 @@ class Runner {
             session.Close();
             return Fail(kExitFailure,
                         "Chip und Datei stimmen nicht überein: " + DescribeDifference(difference) +
-                            " (CRC-16 Datei " + FormatCrc(source.crc) + ", Chip " +
-                            FormatCrc(CrcOf(chip)) + ").");
+                            " (CRC-16 Datei " + FormatCrc(CrcOf(source.image, session.Size())) +
+                            ", Chip " + FormatCrc(CrcOf(chip, session.Size())) + ").");
         }
-        m_context.out << "Chip und Datei stimmen in allen 12288 Bytes überein, CRC-16 "
-                      << FormatCrc(source.crc) << ".\n";
+        m_context.out << "Chip und Datei stimmen in allen " << session.Size() << " Bytes"
+                      << (session.Memory() == ChipMemory::Eeprom ? " des EEPROM" : "")
+                      << " überein, CRC-16 " << FormatCrc(CrcOf(source.image, session.Size()))
+                      << ".\n";
         return kExitOk;
     }
 
@@ -346,25 +492,28 @@ class Runner {
         const FlashImage& chip = seen.front();
         session.Close();
         const bool hex = HasHexExtension(m_options.file);
-        if (const std::string failed = SaveRead(m_options.file, chip); !failed.empty()) {
+        if (const std::string failed = SaveRead(m_options.file, chip, session.Size());
+            !failed.empty()) {
             return Fail(kExitFailure, failed);
         }
-        m_context.out << "12288 Bytes gelesen, CRC-16 " << FormatCrc(CrcOf(chip))
+        m_context.out << session.Size() << " Bytes"
+                      << (session.Memory() == ChipMemory::Eeprom ? " des EEPROM" : "")
+                      << " gelesen, CRC-16 " << FormatCrc(CrcOf(chip, session.Size()))
                       << ", gespeichert in " << Quoted(m_options.file)
                       << (hex ? " (Intel-HEX).\n" : " (binär).\n");
         return kExitOk;
     }
 
     int Lock(ChipSession& session) {
-        session.WriteLockBits(m_options.lockBits);
-        std::string list;
-        for (std::size_t i = 0; i < m_options.lockBits.size(); ++i) {
-            if (!m_options.lockBits[i]) continue;
-            if (!list.empty()) list += ",";
-            list += std::to_string(i + 1);
-        }
-        m_context.out << "Lock-Bits " << list
-                      << " geschrieben (werden nicht zurückgelesen; nur erase löscht sie).\n";
+        const StepResult locked = LockChips(session, m_options.lockBits);
+        if (!locked.ok()) return Report(locked, session);
+        const LockBitChoice& bits = m_options.lockBits;
+        m_context.out << "Lock-Bits "
+                      << LockList((bits[0] ? 1 : 0) | (bits[1] ? 2 : 0) | (bits[2] ? 4 : 0))
+                      << (session.Chip().lockBitsReadable
+                              ? " geschrieben und zurückgelesen (nur erase löscht sie).\n"
+                              : " geschrieben (werden nicht zurückgelesen; nur erase löscht "
+                                "sie).\n");
         return kExitOk;
     }
 
@@ -387,7 +536,7 @@ class Runner {
                 step = ReadChips(session, seen);
                 break;
             case Command::Lock:
-                session.WriteLockBits(m_options.lockBits);
+                step = LockChips(session, m_options.lockBits);
                 break;
             default:
                 break;
@@ -397,6 +546,10 @@ class Runner {
             step.outcome != StepOutcome::NoChip) {
             return Report(step, session);
         }
+        return GangResults(session, command, seen);
+    }
+
+    int GangResults(ChipSession& session, Command command, const std::vector<FlashImage>& seen) {
         session.Close();
         int status = kExitOk;
         std::string lines;
@@ -406,7 +559,7 @@ class Runner {
             lines += SocketLine(socket, result);
             if (command == Command::Read && result.ok()) {
                 const std::string path = OutputOfSocket(m_options, socket);
-                const std::string saved = SaveRead(path, seen[socket]);
+                const std::string saved = SaveRead(path, seen[socket], session.Size());
                 if (!saved.empty()) {
                     Fail(kExitFailure, saved);
                     status = kExitFailure;
@@ -422,13 +575,13 @@ class Runner {
 
     // Saves what was read from a chip, as Intel HEX where the name says so; a German reason
     // when that failed.
-    std::string SaveRead(const std::string& path, const FlashImage& chip) {
+    std::string SaveRead(const std::string& path, const FlashImage& chip, std::uint32_t size) {
         const bool hex = HasHexExtension(path);
         const std::string text = hex ? FormatIntelHex(chip) : std::string();
         const OutputResult saved =
             hex ? WriteOutputFile(path, reinterpret_cast<const std::uint8_t*>(text.data()),
                                   text.size())
-                : WriteOutputFile(path, chip.data(), chip.size());
+                : WriteOutputFile(path, chip.data(), size);
         if (saved.ok()) return {};
         return "Fehler beim Erzeugen der Datei " + Quoted(path) + ": " +
                DescribeOutputError(saved) + ".";

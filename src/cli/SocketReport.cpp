@@ -26,6 +26,10 @@ const char* FaultName(SocketFault fault) {
             return "write";
         case SocketFault::Mismatch:
             return "mismatch";
+        case SocketFault::WrongChip:
+            return "wrong-chip";
+        case SocketFault::LockFailed:
+            return "lock";
     }
     return "none";
 }
@@ -68,6 +72,12 @@ std::string SocketLine(unsigned socket, const SocketResult& result) {
             return head + at + "erwartet " + Hex2Bare(result.wanted) + ", gelesen " +
                    Hex2Bare(result.readBack) + " (" + std::to_string(result.differing) +
                    (result.differing == 1 ? " Byte weicht ab)" : " Bytes weichen ab)");
+        case SocketFault::WrongChip:
+            return head + "Fehler: anderer Chip (Signatur " +
+                   SignatureText(result.signature, result.signatureBytes) + ")";
+        case SocketFault::LockFailed:
+            return head + "Fehler: Lock-Bits " + LockList(result.wanted) +
+                   " nicht gesetzt (zurückgelesen: " + LockList(result.readBack) + ")";
     }
     return head;
 }
@@ -88,6 +98,10 @@ std::string FormatReport(const RunReport& report) {
             json += ", \"address\": " + std::to_string(result.address) +
                     ", \"wanted\": " + std::to_string(result.wanted) +
                     ", \"read\": " + std::to_string(result.readBack);
+        }
+        if (result.fault == SocketFault::WrongChip) {
+            json += ", \"signature\": " +
+                    JsonString(SignatureText(result.signature, result.signatureBytes));
         }
         json += ", \"message\": " +
                 JsonString(ok || !result.ok() ? SocketLine(static_cast<unsigned>(s), result)

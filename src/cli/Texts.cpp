@@ -25,14 +25,34 @@ std::string Seconds(std::int64_t ns) {
     return text;
 }
 
-std::uint16_t CrcOf(const FlashImage& image) {
+std::uint16_t CrcOf(const FlashImage& image, std::uint32_t size) {
     CCrc16 crc;
     crc.BuildTable();
-    return crc.Compute(image.data(), static_cast<std::uint16_t>(FLASH_SIZE));
+    return crc.Compute(image.data(), static_cast<std::uint16_t>(size));
 }
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
+}
+
+std::string SignatureText(const std::array<std::uint8_t, 3>& signature, unsigned count) {
+    std::string text;
+    for (unsigned i = 0; i < count && i < signature.size(); ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, "%.2X", static_cast<unsigned>(signature[i]));
+        text += (i > 0 ? " " : "") + std::string(byte);
+    }
+    return text;
+}
+
+std::string LockList(unsigned bits) {
+    std::string list;
+    for (unsigned i = 0; i < 3; ++i) {
+        if ((bits & (1u << i)) == 0) continue;
+        if (!list.empty()) list += ",";
+        list += std::to_string(i + 1);
+    }
+    return list.empty() ? "keine" : list;
 }
 
 // "erste Abweichung an Adresse 0x0123: Datei 0x12, Chip 0x34; 5 Bytes weichen ab"

@@ -34,6 +34,12 @@ constexpr std::array<LineStep, 2> kBoardEnd = {{
     {IspLine::Rst, false, 1000},
 }};
 
+// Long enough low for a reset the chip sees, long enough high before its first clock.
+constexpr std::array<LineStep, 2> kSerialRestart = {{
+    {IspLine::Rst, false, 1000},
+    {IspLine::Rst, true, 10000},
+}};
+
 constexpr std::array<LineStep, 2> kIdle = {{
     {IspLine::Enable, false, 0},
     {IspLine::Rst, false, 0},
@@ -49,6 +55,10 @@ std::span<const LineStep> StartSequence(ProgrammerMode mode) {
 std::span<const LineStep> EndSequence(ProgrammerMode mode) {
     if (mode == ProgrammerMode::Raw) return kRawEnd;
     return kBoardEnd;
+}
+
+std::span<const LineStep> SerialRestart() {
+    return kSerialRestart;
 }
 
 std::span<const LineStep> IdleSequence() {

@@ -22,6 +22,9 @@ struct LineStep {
 // value cannot make a missing board look fine.
 std::span<const LineStep> StartSequence(ProgrammerMode mode);
 std::span<const LineStep> EndSequence(ProgrammerMode mode);
+// RST low, then high again: the chip's serial interface starts afresh and waits for a new
+// Programming Enable, whatever part of an instruction it had taken.
+std::span<const LineStep> SerialRestart();
 // The lines as an interactive start leaves them: interface off, target out of reset.
 std::span<const LineStep> IdleSequence();
 

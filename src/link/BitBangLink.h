@@ -12,10 +12,11 @@ namespace velmo {
 // every bit is three line changes with the half-period between them, and every line change
 // reads the register before it writes it, as the pins of the port are driven everywhere else.
 //
-// One bit cycle: MOSI to the bit (0 while receiving), wait, SCK high, wait, SCK low. A reading
-// instruction samples MISO before each rising edge of its last byte, the first time directly
-// after the previous byte's last falling edge; one read of the status register brings every
-// socket's MISO at once. Every instruction begins with SCK low.
+// One bit cycle in SPI mode 0: MOSI to the bit (0 while receiving), wait, SCK high, wait, SCK
+// low. A reading instruction samples MISO before each rising edge of its last byte, the first
+// time directly after the previous byte's last falling edge; one read of the status register
+// brings every socket's MISO at once. In mode 1 (an instruction's mode says so): SCK high, MOSI
+// to the bit, wait, MISO sampled, SCK low, wait. Every instruction begins with SCK low.
 class BitBangLink : public IspLink {
   public:
     // sockets: 1 to kMaxSockets; socket k answers on the status bit MisoOfSocket(k) names.
@@ -34,8 +35,10 @@ class BitBangLink : public IspLink {
     PortIo& Port() { return m_port; }
 
   private:
-    void BitCycle(bool bit, std::uint32_t halfPeriodUs);
-    SocketBytes ShiftIn(std::uint8_t sent, std::uint32_t halfPeriodUs);
+    void BitCycle(bool bit, std::uint32_t halfPeriodUs, SpiMode mode);
+    void RisingHalf(bool bit, std::uint32_t halfPeriodUs);
+    void SampleMiso(int bit, SocketBytes& answer);
+    SocketBytes ShiftIn(std::uint8_t sent, std::uint32_t halfPeriodUs, SpiMode mode);
 
     PortIo& m_port;
     Clock& m_clock;

@@ -11,10 +11,14 @@ namespace velmo {
 
 // How a program run gets the image into the chips; every way ends in a byte-exact
 // verification.
+// The data EEPROM is never erased with the flash: its cells erase themselves, so there
+// SkipBlank writes the cells that differ (as ChangedOnly; every page where it has pages), and
+// All writes every cell.
 enum class ProgramStrategy : std::uint8_t {
     SkipBlank,    // erase, write only the bytes that are not 0xFF (an erased cell holds 0xFF)
-    All,          // erase, write all 12288 bytes
-    ChangedOnly,  // no erase: read every cell, write only those that differ in any socket
+    All,          // erase, write every byte of the memory
+    ChangedOnly,  // no erase: read every cell, write only those that differ in any socket;
+                  // only where the chip erases a written cell by itself
 };
 
 struct ProgramResult {
@@ -35,5 +39,8 @@ ProgramResult ProgramChips(ChipSession& session, const FlashImage& image, Progra
 StepResult VerifyChips(ChipSession& session, const FlashImage& image,
                        std::vector<FlashImage>& seen);
 StepResult ReadChips(ChipSession& session, std::vector<FlashImage>& out);
+// Writes the lock bits; where the chip reads them back, a socket that does not show every
+// bit asked for is dropped (LockFailed).
+StepResult LockChips(ChipSession& session, const LockBitChoice& bits);
 
 }  // namespace velmo

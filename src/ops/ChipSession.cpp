@@ -64,8 +64,22 @@ void ChipSession::End() {
 }
 
 void ChipSession::Enable() {
-    m_link.Send(at89s53::ProgrammingEnable());
+    m_enableAnswer = m_link.Send(chip::ProgrammingEnable(*m_chip));
     m_settlePending = true;
+}
+
+void ChipSession::Restart() {
+    m_link.RunSequence(SerialRestart());
+    Enable();
+}
+
+std::array<SocketBytes, 3> ChipSession::ReadSignature() {
+    SettlePending(kSettleUs);
+    std::array<SocketBytes, 3> signature{};
+    for (unsigned i = 0; i < m_chip->signatureBytes; ++i) {
+        signature[i] = m_link.Send(chip::ReadSignature(*m_chip, i, at89s53::kFixedHalfPeriodUs));
+    }
+    return signature;
 }
 
 void ChipSession::SettleNow(std::uint32_t microseconds) {
@@ -96,7 +110,7 @@ void ChipSession::Fail(unsigned socket, const SocketResult& result) {
 }
 
 SocketBytes ChipSession::ReadCell(std::uint32_t address) {
-    return m_link.Send(at89s53::ReadCode(address, m_bitDelay));
+    return m_link.Send(chip::Read(*m_chip, m_memory, address, m_bitDelay));
 }
 
 ChipSession::WriteCheck ChipSession::WriteByte(std::uint32_t address, std::uint8_t value) {
@@ -128,7 +142,7 @@ bool Confirm(Check& check, const SocketBytes& answer, std::uint8_t value, unsign
 ChipSession::WriteCheck ChipSession::WriteByteFixedWait(std::uint32_t address, std::uint8_t value) {
     WriteCheck check;
     const auto live = [this](unsigned s) { return Live(s); };
-    Instruction write = at89s53::WriteCode(address, value, m_bitDelay);
+    Instruction write = chip::Write(*m_chip, m_memory, address, value, m_bitDelay);
     write.afterUs = kWriteWaitUs;
     m_link.Send(write);
     if (Confirm(check, ReadCell(address), value, m_sockets, live)) return check;
@@ -149,18 +163,21 @@ ChipSession::WriteCheck ChipSession::WriteByteFixedWait(std::uint32_t address, s
 // chip the same time. A link with a cost per transfer gets the write and several polls in one.
 ChipSession::WriteCheck ChipSession::WriteByteDataPolling(std::uint32_t address,
                                                           std::uint8_t value) {
+    return DataPoll({chip::Write(*m_chip, m_memory, address, value, m_bitDelay)}, address, value);
+}
+
+ChipSession::WriteCheck ChipSession::DataPoll(std::vector<Instruction> batch, std::uint32_t address,
+                                              std::uint8_t value) {
     WriteCheck check;
     const auto live = [this](unsigned s) { return Live(s); };
     const unsigned polls = std::max(1u, m_link.PollsPerTransfer());
-    std::vector<Instruction> batch;
-    batch.reserve(polls + 1);
-    batch.push_back(at89s53::WriteCode(address, value, m_bitDelay));
-    batch.insert(batch.end(), polls, at89s53::ReadCode(address, m_bitDelay));
+    const std::size_t writes = batch.size();
+    batch.insert(batch.end(), polls, chip::Read(*m_chip, m_memory, address, m_bitDelay));
     std::vector<SocketBytes> answers;
     const std::int64_t startNs = m_clock.NowNs();
     m_link.Transfer(batch, answers);
     for (;;) {
-        // The write's own entry comes first and answers nothing.
+        // The writes' own entries come first and answer nothing.
         for (std::size_t i = answers.size() - polls; i < answers.size(); ++i) {
             if (Confirm(check, answers[i], value, m_sockets, live)) return check;
         }
@@ -171,7 +188,7 @@ ChipSession::WriteCheck ChipSession::WriteByteDataPolling(std::uint32_t address,
             return check;
         }
         answers.clear();
-        m_link.Transfer(std::span<const Instruction>(batch).subspan(1), answers);
+        m_link.Transfer(std::span<const Instruction>(batch).subspan(writes), answers);
     }
 }
 
@@ -196,16 +213,44 @@ bool ChipSession::TakeWrite(std::uint32_t address, std::uint8_t value, const Wri
 
 StepResult ChipSession::Erase() {
     SettlePending(kSettleBeforeEraseUs);
-    m_observer.StepBegins(Step::Erase, FLASH_SIZE);
+    m_observer.StepBegins(Step::Erase, m_chip->flashSize);
+    if (m_completion == WriteCompletion::DataPolling) return ErasePolled();
     // Chip Erase is one instruction with its own wait; it cannot stop halfway.
-    m_link.Send(at89s53::ChipErase());
+    Instruction erase = chip::ChipErase(*m_chip);
+    erase.afterUs = at89s53::kEraseSettleUs;
+    m_link.Send(erase);
+    if (m_observer.StopRequested()) return Stopped(Step::Erase, StepResult::kNoAddress);
+    return Finished(Step::Erase, {});
+}
+
+// While it erases, the chip answers every read with 0x00; an erased first cell answers 0xFF.
+// An empty socket never does: the polling ends at twice the chip's longest erase, and
+// CheckErased names it. The polls are the erase's wait, which cannot stop halfway either.
+StepResult ChipSession::ErasePolled() {
+    const std::int64_t startNs = m_clock.NowNs();
+    const std::int64_t limitNs = 2 * std::int64_t{m_chip->eraseMaxUs} * 1000;
+    m_link.Send(chip::ChipErase(*m_chip));
+    const std::vector<Instruction> polls(std::max(1u, m_link.PollsPerTransfer()),
+                                         chip::Read(*m_chip, ChipMemory::Flash, 0, m_bitDelay));
+    std::array<bool, kMaxSockets> erased{};
+    std::vector<SocketBytes> answers;
+    for (;;) {
+        answers.clear();
+        m_link.Transfer(polls, answers);
+        bool all = true;
+        for (unsigned s = 0; s < m_sockets; ++s) {
+            for (const SocketBytes& answer : answers) erased[s] = erased[s] || answer[s] == 0xFF;
+            all = all && (erased[s] || !Live(s));
+        }
+        if (all || m_clock.NowNs() - startNs > limitNs) break;
+    }
     if (m_observer.StopRequested()) return Stopped(Step::Erase, StepResult::kNoAddress);
     return Finished(Step::Erase, {});
 }
 
 StepResult ChipSession::CheckErased() {
     SettlePending(kSettleUs);
-    const SocketBytes answer = ReadCell(0);
+    const SocketBytes answer = m_link.Send(chip::Read(*m_chip, ChipMemory::Flash, 0, m_bitDelay));
     for (unsigned s = 0; s < m_sockets; ++s) {
         if (!Live(s) || answer[s] == 0xFF) continue;
         SocketResult failed;
@@ -219,15 +264,27 @@ StepResult ChipSession::CheckErased() {
     return result;
 }
 
+namespace {
+
+std::size_t CountNotBlank(const FlashImage& image, std::uint32_t size) {
+    return static_cast<std::size_t>(std::count_if(image.begin(), image.begin() + size,
+                                                  [](std::uint8_t b) { return b != 0xFF; }));
+}
+
+}  // namespace
+
 StepResult ChipSession::Write(const FlashImage& image, WriteSelection selection) {
     const bool skipBlank = selection == WriteSelection::SkipBlank;
-    std::size_t total = FLASH_SIZE;
-    if (skipBlank) total = CountNotBlank(image);
+    if (m_completion == WriteCompletion::DataPolling && m_chip->Page(m_memory) > 0) {
+        return WritePages(image, skipBlank);
+    }
+    std::size_t total = Size();
+    if (skipBlank) total = CountNotBlank(image, Size());
     SettlePending(kSettleUs);
     m_observer.StepBegins(Step::Write, total);
     StepResult result;
     if (LiveSockets() == 0) return Finished(Step::Write, {StepOutcome::NoChip});
-    for (std::uint32_t address = 0; address < FLASH_SIZE; ++address) {
+    for (std::uint32_t address = 0; address < Size(); ++address) {
         const std::uint8_t value = image[address];
         if (skipBlank && value == 0xFF) continue;
         m_observer.Pump();
@@ -241,14 +298,49 @@ StepResult ChipSession::Write(const FlashImage& image, WriteSelection selection)
     return Finished(Step::Write, result);
 }
 
+// A page goes in with one instruction and is polled at its last byte; with skipBlank, pages
+// that hold nothing but 0xFF are left as the erase left them.
+StepResult ChipSession::WritePages(const FlashImage& image, bool skipBlank) {
+    const std::uint32_t page = m_chip->Page(m_memory);
+    const auto blank = [&](std::uint32_t start) {
+        return std::all_of(image.begin() + start, image.begin() + start + page,
+                           [](std::uint8_t b) { return b == 0xFF; });
+    };
+    std::size_t total = 0;
+    for (std::uint32_t start = 0; start < Size(); start += page) {
+        if (!skipBlank || !blank(start)) total += page;
+    }
+    SettlePending(kSettleUs);
+    m_observer.StepBegins(Step::Write, total);
+    StepResult result;
+    if (LiveSockets() == 0) return Finished(Step::Write, {StepOutcome::NoChip});
+    for (std::uint32_t start = 0; start < Size(); start += page) {
+        if (skipBlank && blank(start)) continue;
+        m_observer.Pump();
+        if (m_observer.StopRequested()) return Stopped(Step::Write, start);
+        std::vector<Instruction> writes;
+        chip::WritePage(*m_chip, m_memory, start,
+                        std::span<const std::uint8_t>(image.data() + start, page), m_bitDelay,
+                        writes);
+        const std::uint32_t last = start + page - 1;
+        const WriteCheck check = DataPoll(std::move(writes), last, image[last]);
+        if (check.stopped) return Stopped(Step::Write, start);
+        if (!TakeWrite(last, image[last], check, result)) return Finished(Step::Write, result);
+        for (std::uint32_t address = start; address <= last; ++address) {
+            m_observer.ByteDone(address, ++result.written);
+        }
+    }
+    return Finished(Step::Write, result);
+}
+
 StepResult ChipSession::WriteChanged(const FlashImage& image, std::span<FlashImage> seen,
                                      std::vector<std::uint16_t>& written) {
     SettlePending(kSettleUs);
-    m_observer.StepBegins(Step::Compare, FLASH_SIZE);
+    m_observer.StepBegins(Step::Compare, Size());
     StepResult result;
     if (LiveSockets() == 0) return Finished(Step::Compare, {StepOutcome::NoChip});
     const unsigned kept = std::min<unsigned>(m_sockets, static_cast<unsigned>(seen.size()));
-    for (std::uint32_t address = 0; address < FLASH_SIZE; ++address) {
+    for (std::uint32_t address = 0; address < Size(); ++address) {
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(Step::Compare, address);
         const SocketBytes answer = ReadCell(address);
@@ -294,8 +386,8 @@ StepResult ChipSession::Reread(const std::vector<std::uint16_t>& addresses,
 
 StepResult ChipSession::Read(Step step, std::span<FlashImage> out) {
     SettlePending(kSettleUs);
-    m_observer.StepBegins(step, FLASH_SIZE);
-    for (std::uint32_t address = 0; address < FLASH_SIZE; ++address) {
+    m_observer.StepBegins(step, Size());
+    for (std::uint32_t address = 0; address < Size(); ++address) {
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(step, address);
         const SocketBytes answer = ReadCell(address);
@@ -331,7 +423,17 @@ void ChipSession::CheckImages(const FlashImage& expected, std::span<const FlashI
 
 void ChipSession::WriteLockBits(const LockBitChoice& bits) {
     SettlePending(kSettleUs);
-    m_link.Send(at89s53::WriteLockBits(bits[0] ? 1 : 0, bits[1] ? 1 : 0, bits[2] ? 1 : 0));
+    const std::vector<Instruction> writes = chip::WriteLockBits(*m_chip, bits);
+    std::vector<SocketBytes> answers;
+    m_link.Transfer(writes, answers);
+}
+
+std::array<LockBitChoice, kMaxSockets> ChipSession::ReadLockBits() {
+    SettlePending(kSettleUs);
+    const SocketBytes answer = m_link.Send(chip::ReadLockBits(*m_chip, m_bitDelay));
+    std::array<LockBitChoice, kMaxSockets> bits{};
+    for (unsigned s = 0; s < m_sockets; ++s) bits[s] = chip::LockBitsRead(*m_chip, answer[s]);
+    return bits;
 }
 
 }  // namespace velmo

@@ -8,6 +8,7 @@
 
 #include "image/FlashImage.h"
 #include "image/ImageCompare.h"
+#include "isp/Chips.h"
 #include "isp/Settings.h"
 #include "link/IspLink.h"
 #include "ops/OperationObserver.h"
@@ -17,12 +18,9 @@ namespace velmo {
 
 // Which bytes of the image a write sends.
 enum class WriteSelection : std::uint8_t {
-    All,        // every one of the 12288
+    All,        // every one of the memory's bytes
     SkipBlank,  // only those that are not 0xFF: an erased chip holds 0xFF already
 };
-
-// Lock-Bit 1, 2 and 3; true: program that bit.
-using LockBitChoice = std::array<bool, 3>;
 
 // How a byte write learns that the chip has finished writing the cell.
 enum class WriteCompletion : std::uint8_t {
@@ -31,14 +29,16 @@ enum class WriteCompletion : std::uint8_t {
     FixedWait,
     // Data polling from the first read: read back at once and keep reading until the cell
     // answers the written byte, for at most kPollLimitNs; the stop request ends the polling.
-    // A write costs what the chip takes, not a fixed millisecond.
+    // A write costs what the chip takes, not a fixed millisecond. Chip Erase is polled the
+    // same way, and a chip with pages (the AT89S8253) is written a page at a time.
     DataPolling,
 };
 
 // Work with the chips on one link: the driver, the mode's start and end sequences,
-// Programming Enable, and the steps that go through the flash byte by byte. Both front ends
+// Programming Enable, and the steps that go through a memory byte by byte. Both front ends
 // run every byte loop through here, so the window and velmo-cli send the same instructions
-// with the same waits.
+// with the same waits. The chip is the AT89S53 and the memory its flash unless the front end
+// names others; every step runs to the memory's size.
 //
 // Every instruction goes to all sockets at once. A socket that fails (a byte it does not take,
 // a read-back that differs, no chip) is reported to the observer and left out of every later
@@ -76,6 +76,12 @@ class ChipSession {
     void SetBitDelay(std::uint32_t microseconds) { m_bitDelay = microseconds; }
     std::uint32_t BitDelay() const { return m_bitDelay; }
     void SetWriteCompletion(WriteCompletion completion) { m_completion = completion; }
+    void SetChip(const ChipDescription& chip) { m_chip = &chip; }
+    const ChipDescription& Chip() const { return *m_chip; }
+    void SetMemory(ChipMemory memory) { m_memory = memory; }
+    ChipMemory Memory() const { return m_memory; }
+    // The bytes a step goes through.
+    std::uint32_t Size() const { return m_chip->Size(m_memory); }
 
     // --- sockets ---
     unsigned Sockets() const { return m_sockets; }
@@ -83,6 +89,8 @@ class ChipSession {
     const SocketResult& Socket(unsigned socket) const { return m_results[socket]; }
     bool Live(unsigned socket) const { return m_results[socket].ok(); }
     unsigned LiveSockets() const;
+    // Leaves a socket out from now on, as a failing step does.
+    void DropSocket(unsigned socket, const SocketResult& result) { Fail(socket, result); }
 
     // --- a whole session, for a front end that opens the chip once per run ---
     // The driver's start, the start sequence and Programming Enable.
@@ -103,11 +111,19 @@ class ChipSession {
     // Programming Enable; the settle it needs comes before the next step, or now.
     void Enable();
     void SettleNow(std::uint32_t microseconds);
+    // What each socket answered in Programming Enable's fourth byte (kEnableAnswer from an
+    // AT89S51/52).
+    const SocketBytes& EnableAnswer() const { return m_enableAnswer; }
+    // RST low and high again, then Programming Enable: the chip starts afresh, whatever part
+    // of an instruction it had taken.
+    void Restart();
+    // The chip's signature bytes as every socket reads them.
+    std::array<SocketBytes, 3> ReadSignature();
 
     // --- steps; seen and out hold one image per socket ---
     StepResult Erase();
-    // Reads the first cell of every socket after an erase: 0x00 there is an empty socket
-    // (its MISO pulled low), anything but 0xFF a chip that did not erase.
+    // Reads the first flash cell of every socket after an erase: 0x00 there is an empty
+    // socket (its MISO pulled low), anything but 0xFF a chip that did not erase.
     StepResult CheckErased();
     StepResult Write(const FlashImage& image, WriteSelection selection);
     // Reads every cell into seen and writes the cells that differ from image in any socket
@@ -117,10 +133,10 @@ class ChipSession {
                             std::vector<std::uint16_t>& written);
     // Reads the given cells again into seen, after all writes have finished.
     StepResult Reread(const std::vector<std::uint16_t>& addresses, std::span<FlashImage> seen);
-    // Reads all 12288 cells; step names what the reading is for.
+    // Reads every cell; step names what the reading is for.
     StepResult Read(Step step, std::span<FlashImage> out);
     StepResult Read(Step step, FlashImage& out) { return Read(step, std::span(&out, 1)); }
-    // Reads all 12288 cells into seen and compares them with expected, byte by byte; a socket
+    // Reads every cell into seen and compares them with expected, byte by byte; a socket
     // that differs fails with its first difference. difference: the first socket's.
     StepResult Verify(const FlashImage& expected, std::span<FlashImage> seen,
                       ImageDifference& difference);
@@ -130,6 +146,8 @@ class ChipSession {
     // Compares what every live socket holds with expected; those that differ fail.
     void CheckImages(const FlashImage& expected, std::span<const FlashImage> seen);
     void WriteLockBits(const LockBitChoice& bits);
+    // The lock bits as every socket reads them back (chips whose lockBitsReadable).
+    std::array<LockBitChoice, kMaxSockets> ReadLockBits();
 
   private:
     struct WriteCheck;
@@ -138,6 +156,10 @@ class ChipSession {
     WriteCheck WriteByte(std::uint32_t address, std::uint8_t value);
     WriteCheck WriteByteFixedWait(std::uint32_t address, std::uint8_t value);
     WriteCheck WriteByteDataPolling(std::uint32_t address, std::uint8_t value);
+    // Sends writes, then reads address until every live socket answers value.
+    WriteCheck DataPoll(std::vector<Instruction> writes, std::uint32_t address, std::uint8_t value);
+    StepResult WritePages(const FlashImage& image, bool skipBlank);
+    StepResult ErasePolled();
     // Drops the sockets the write left unconfirmed; a failed step when none is left.
     bool TakeWrite(std::uint32_t address, std::uint8_t value, const WriteCheck& check,
                    StepResult& result);
@@ -156,6 +178,9 @@ class ChipSession {
     bool m_linesActive = false;
     bool m_settlePending = false;
     WriteCompletion m_completion = WriteCompletion::FixedWait;
+    const ChipDescription* m_chip = &chip::Describe(ChipKind::At89s53);
+    ChipMemory m_memory = ChipMemory::Flash;
+    SocketBytes m_enableAnswer{};
 };
 
 }  // namespace velmo

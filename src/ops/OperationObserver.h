@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -11,8 +12,8 @@ enum class Step : std::uint8_t {
     Write,    // writing the image (every byte, or those that are not 0xFF)
     Compare,  // reading every cell and writing those that differ
     Reread,   // reading the cells written by Compare once more
-    Read,     // reading all 12288 cells
-    Verify,   // reading all 12288 cells to compare them with the image
+    Read,     // reading every cell
+    Verify,   // reading every cell to compare it with the image
 };
 
 enum class StepOutcome : std::uint8_t {
@@ -45,6 +46,8 @@ enum class SocketFault : std::uint8_t {
     NotErased,    // after the erase a cell still held something else than 0xFF
     WriteFailed,  // a cell did not take its byte
     Mismatch,     // the read-back differed from the image
+    WrongChip,    // it is not the chip the run works with (signature in SocketResult)
+    LockFailed,   // its lock bits did not read back as written
 };
 
 struct SocketResult {
@@ -53,6 +56,10 @@ struct SocketResult {
     std::uint8_t wanted = 0;    // the byte written or expected there
     std::uint8_t readBack = 0;  // what the socket answered
     std::size_t differing = 0;  // Mismatch: how many bytes differ
+    // WrongChip: what the socket answered to the signature reads. LockFailed: wanted and
+    // readBack hold Lock-Bit 1..3 in bits 0..2.
+    std::array<std::uint8_t, 3> signature{};
+    std::uint8_t signatureBytes = 0;  // how many of them were read
     bool ok() const { return fault == SocketFault::None; }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "image/FlashImage.h"
 
@@ -12,9 +13,15 @@ class SimChip {
     virtual ~SimChip() = default;
     virtual const FlashImage& Flash() const = 0;
     virtual void SetFlash(const FlashImage& flash) = 0;
+    // The data EEPROM, empty on a chip without one.
+    virtual std::span<const std::uint8_t> Eeprom() const = 0;
+    virtual void SetEeprom(std::span<const std::uint8_t> bytes) = 0;
+    // "AT89S53", the chip the simulator stands for.
+    virtual const char* ModelName() const = 0;
     // Lock bits 1..3 as programmed (true = programmed).
     virtual bool LockBit(int number) const = 0;
-    // Instructions decoded so far, as 3-byte groups, for tests of the wire format.
+    // Instructions decoded so far (a page instruction counts once), for tests of the wire
+    // format.
     virtual std::uint64_t InstructionCount() const = 0;
     // Bits that arrived with too short an SCK half-period for the crystal.
     virtual std::uint64_t ClockViolations() const = 0;

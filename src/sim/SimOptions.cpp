@@ -75,6 +75,14 @@ std::string ApplyItem(SimOptions& options, const std::string& key, std::string_v
         if (!ParseMHz(value, &options.xtalMHz)) {
             return BadValue(key, rawValue, "Quarzfrequenz in MHz, z. B. xtal=24");
         }
+    } else if (key == "model") {
+        const std::optional<SimModelKind> model = SimModelByKey(value);
+        if (!model) {
+            return BadValue(key, rawValue, "at89s51, at89s52, at89s53, at89s8252 oder at89s8253");
+        }
+        options.model = *model;
+        if (!options.writeTimeGiven) options.writeTimeUs = SimModelOf(*model).writeTimeUs;
+        if (!options.eraseTimeGiven) options.eraseTimeUs = SimModelOf(*model).eraseTimeUs;
     } else if (key == "writetime") {
         if (value == "never") {
             options.writeNeverCompletes = true;
@@ -83,10 +91,12 @@ std::string ApplyItem(SimOptions& options, const std::string& key, std::string_v
         } else {
             return BadValue(key, rawValue, "Mikrosekunden von 0 bis 10000000 oder never");
         }
+        options.writeTimeGiven = true;
     } else if (key == "erasetime") {
         if (!ParseTimeUs(value, &options.eraseTimeUs)) {
             return BadValue(key, rawValue, "Mikrosekunden von 0 bis 10000000");
         }
+        options.eraseTimeGiven = true;
     } else if (key == "stuck") {
         const std::size_t colon = value.find(':');
         std::uint16_t address = 0;
@@ -112,10 +122,10 @@ std::string ApplyItem(SimOptions& options, const std::string& key, std::string_v
     return {};
 }
 
-constexpr const char* kKeys[] = {"board",     "chip",  "xtal",  "writetime",
+constexpr const char* kKeys[] = {"board",     "chip",  "model", "xtal",    "writetime",
                                  "erasetime", "stuck", "clock", "lockwait"};
 // What differs from chip to chip; the board, the clock and the lock are the fixture's.
-constexpr const char* kSocketKeys[] = {"chip", "xtal", "writetime", "erasetime", "stuck"};
+constexpr const char* kSocketKeys[] = {"chip", "model", "xtal", "writetime", "erasetime", "stuck"};
 
 template <std::size_t N>
 bool OneOf(const std::string& key, const char* const (&keys)[N]) {
@@ -163,12 +173,12 @@ std::optional<SimOptions> ParseSimOptions(const std::string& text, std::string* 
                 return fail("Die Simulator-Option \"" + key +
                             "\" in VELMO_SIM_OPTIONS gilt für alle Sockel und nimmt kein @ "
                             "(einzeln einstellbar: "
-                            "chip, xtal, writetime, erasetime, stuck).");
+                            "chip, model, xtal, writetime, erasetime, stuck).");
             }
         } else if (!OneOf(key, kKeys)) {
             return fail("Unbekannte Simulator-Option \"" + std::string(name) +
-                        "\" in VELMO_SIM_OPTIONS (bekannt: board, chip, xtal, writetime, "
-                        "erasetime, stuck, clock, lockwait).");
+                        "\" in VELMO_SIM_OPTIONS (bekannt: board, chip, model, xtal, "
+                        "writetime, erasetime, stuck, clock, lockwait).");
         }
         // A socket's own value is checked on a copy now and applied when its chip is made.
         SimOptions scratch;

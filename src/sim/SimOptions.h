@@ -8,15 +8,19 @@
 #include <utility>
 #include <vector>
 
+#include "sim/SimModels.h"
+
 namespace velmo {
 
 // How the simulated chips and board behave. From VELMO_SIM_OPTIONS, a comma-separated list
 // of key=value: board=present|absent, chip=present|absent, xtal=MHz, writetime=us (or
 // writetime=never: every byte write stays busy), erasetime=us, stuck=ADDR:VALUE
 // (hexadecimal, may repeat), clock=real|virtual, lockwait=seconds (how long a run waits for
-// another one on the same chip file). Keys and words are case-insensitive. The chip's own
-// keys (chip, xtal, writetime, erasetime, stuck) apply to every socket of a gang fixture, or
-// as KEY@K=VALUE to socket K (1 to 8) alone, after the ones for all.
+// another one on the same chip file), model=at89s53|at89s8252|at89s51|at89s52|at89s8253 (the
+// chip; its own write and erase times unless writetime or erasetime say otherwise). Keys and
+// words are case-insensitive. The chip's own keys (chip, model, xtal, writetime, erasetime,
+// stuck) apply to every socket of a gang fixture, or as KEY@K=VALUE to socket K (1 to 8)
+// alone, after the ones for all.
 // The write time stays below the 1 ms the programmer waits before its read-back, so a
 // normal write passes the first read-back (the chip's own cycle is about 0.4 to 2.5 ms;
 // writetime=1500 makes the programmer poll); the erase time stays below the 100 ms wait
@@ -30,6 +34,10 @@ struct SimOptions {
     std::map<std::uint16_t, std::uint8_t> stuckCells;  // cell reads this value whatever is written
     bool virtualClock = false;
     bool writeNeverCompletes = false;  // every byte write stays busy forever
+    SimModelKind model = SimModelKind::At89s53;
+    // writetime or erasetime was given: a model named later keeps it.
+    bool writeTimeGiven = false;
+    bool eraseTimeGiven = false;
     // VELMO_SIM_CHIP: flash kept in this file when set; with several sockets "{n}" in it
     // stands for the socket's number.
     std::string chipFile;

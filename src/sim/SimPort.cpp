@@ -10,7 +10,7 @@
 #include "port/Cable.h"
 #include "port/SettingText.h"
 #include "sim/ChipFile.h"
-#include "sim/SimAt89s53.h"
+#include "sim/SimAt89.h"
 #include "sim/SimBoard.h"
 #include "sys/Files.h"
 
@@ -90,7 +90,7 @@ struct SimSocket {
     }
 
     SimOptions options;
-    SimAt89s53 chip;
+    SimAt89 chip;
     std::string file;
     std::string loadError;
     std::string lockError;
@@ -142,7 +142,7 @@ struct SimPort::Impl {
         const bool pulledDown = sockets.size() > 1;
         std::uint8_t status = kIdleStatus;
         for (std::size_t s = 0; s < sockets.size(); ++s) {
-            SimAt89s53& chip = sockets[s]->chip;
+            SimAt89& chip = sockets[s]->chip;
             const bool driven = passes && chip.Present();
             const bool miso = driven ? chip.Miso() != 0 : !pulledDown;
             status = SocketMisoPin(static_cast<unsigned>(s)).With(status, miso);
@@ -221,9 +221,9 @@ std::string SimPort::DriverMessage() const {
     const Impl& impl = *m_impl;
     if (std::string error = impl.FirstError(&SimSocket::loadError); !error.empty()) return error;
     if (std::string error = impl.FirstError(&SimSocket::lockError); !error.empty()) return error;
-    const std::string chips = impl.sockets.size() == 1
-                                  ? std::string("AT89S53")
-                                  : std::to_string(impl.sockets.size()) + " × AT89S53";
+    const std::string model = SimModelOf(impl.options.model).name;
+    const std::string chips =
+        impl.sockets.size() == 1 ? model : std::to_string(impl.sockets.size()) + " × " + model;
     std::string text =
         "Simulator: " + chips + " an Adresse " + Hex(BaseAddress()) + " (" +
         (impl.options.boardPresent ? "mit Velmo-Board" : "ohne Board") + ", " +

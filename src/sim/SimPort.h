@@ -12,15 +12,16 @@ namespace velmo {
 
 class SimChip;
 
-// The simulated AT89S53 on the Velmo board (or on a raw cable) behind a virtual parallel
-// port at the base address: it sees the data register's lines and answers on the status
-// register's MISO and READY, at the times the clock says.
+// The simulated chips (AT89S53 unless options.model names another chip of the family) on the
+// Velmo board (or on a raw cable) behind a virtual parallel port at the base address: it sees the
+// data register's lines and answers on the status register's MISO and READY, at the times the clock
+// says.
 //
 // Registers: data and control read back what was last written (0x00 and 0x0C at first);
 // the status register reads as if its pins floated high, except MISO and READY, which the
 // chip and the board drive; addresses beyond
 // the three read 0xFF. Reads and writes work whether or not the driver was started.
-// Behaviour of chip and board: sim/SimAt89s53.h and sim/SimBoard.h.
+// Behaviour of chip and board: sim/SimAt89.h and sim/SimBoard.h.
 //
 // With options.chipFile the flash lives in that file: loaded (or created erased) on
 // construction, a file that cannot be used makes StartDriver fail with a message naming

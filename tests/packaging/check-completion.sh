@@ -15,8 +15,8 @@ mkdir -p sub out
 cases=(
     "velmo-cli|                         => erase info lock program read verify"
     "velmo-cli|pro                      => program"
-    "velmo-cli|--                       => --clock --help --mode --port --report --sockets --trace --version"
-    "velmo-cli|program|--               => --all --changed-only --clock --help --mode --port --report --skip-blank --sockets --trace --version"
+    "velmo-cli|--                       => --chip --clock --help --memory --mode --port --report --sockets --trace --version"
+    "velmo-cli|program|--               => --all --changed-only --chip --clock --help --memory --mode --port --report --skip-blank --sockets --trace --version"
     "velmo-cli|--sockets|8|--mode|raw|r => read"
     "velmo-cli|--mode|                  => board raw"
     "velmo-cli|--port|                  => 278 378 3BC gpio"
@@ -30,6 +30,9 @@ cases=(
     "velmo-cli|--trace|                 => lines.vcd out sub"
     "velmo-cli|lock|                    => 1 1,2 1,2,3"
     "velmo-cli|--clock|=|11             => 11.0592"
+    "velmo-cli|--chip|at89s8            => at89s8252 at89s8253"
+    "velmo-cli|--chip|at89s52|--memory| => eeprom flash"
+    "velmo-cli|--memory|=|eeprom|v      => verify"
 )
 
 failed=0
