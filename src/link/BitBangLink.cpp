@@ -76,25 +76,27 @@ SocketBytes BitBangLink::ShiftIn(std::uint8_t sent, std::uint32_t halfPeriodUs, 
 }
 
 void BitBangLink::Transfer(std::span<const Instruction> batch, std::vector<SocketBytes>& answers) {
-    for (const Instruction& instruction : batch) {
-        SetLine(m_port, IspLine::Sck, 0);
-        SocketBytes answer{};
-        for (std::size_t i = 0; i < instruction.length; ++i) {
-            const std::uint8_t byte = instruction.bytes[i];
-            if (i + 1 == instruction.length && instruction.readsLast) {
-                answer = ShiftIn(byte, instruction.halfPeriodUs, instruction.mode);
-            } else {
-                for (int bit = 7; bit >= 0; --bit) {
-                    BitCycle(((byte >> bit) & 1) != 0, instruction.halfPeriodUs, instruction.mode);
-                }
-            }
-            if (i + 1 < instruction.length && instruction.gapUs > 0) {
-                m_clock.Delay(instruction.gapUs);
+    for (const Instruction& instruction : batch) answers.push_back(Send(instruction));
+}
+
+SocketBytes BitBangLink::Send(const Instruction& instruction) {
+    SetLine(m_port, IspLine::Sck, 0);
+    SocketBytes answer{};
+    for (std::size_t i = 0; i < instruction.length; ++i) {
+        const std::uint8_t byte = instruction.bytes[i];
+        if (i + 1 == instruction.length && instruction.readsLast) {
+            answer = ShiftIn(byte, instruction.halfPeriodUs, instruction.mode);
+        } else {
+            for (int bit = 7; bit >= 0; --bit) {
+                BitCycle(((byte >> bit) & 1) != 0, instruction.halfPeriodUs, instruction.mode);
             }
         }
-        if (instruction.afterUs > 0) m_clock.Delay(instruction.afterUs);
-        answers.push_back(answer);
+        if (i + 1 < instruction.length && instruction.gapUs > 0) {
+            m_clock.Delay(instruction.gapUs);
+        }
     }
+    if (instruction.afterUs > 0) m_clock.Delay(instruction.afterUs);
+    return answer;
 }
 
 }  // namespace velmo

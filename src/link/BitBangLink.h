@@ -29,6 +29,7 @@ class BitBangLink : public IspLink {
     unsigned Sockets() const override { return m_sockets; }
     bool RunSequence(std::span<const LineStep> steps) override;
     void Transfer(std::span<const Instruction> batch, std::vector<SocketBytes>& answers) override;
+    SocketBytes Send(const Instruction& instruction) override;
     void SetBaseAddress(std::uint16_t address) override { m_port.SetBaseAddress(address); }
     std::uint16_t BaseAddress() const override { return m_port.BaseAddress(); }
 

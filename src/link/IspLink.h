@@ -55,7 +55,7 @@ class IspLink {
     virtual std::uint16_t BaseAddress() const { return 0; }
 
     // One instruction, for the callers that send them singly.
-    SocketBytes Send(const Instruction& instruction) {
+    virtual SocketBytes Send(const Instruction& instruction) {
         std::vector<SocketBytes> answers;
         Transfer(std::span<const Instruction>(&instruction, 1), answers);
         return answers.empty() ? SocketBytes{} : answers.front();
