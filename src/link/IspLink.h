@@ -33,6 +33,9 @@ class IspLink {
     virtual bool DriverActive() const = 0;
     // German text for the user; after a failed start it says what to do.
     virtual std::string DriverMessage() const = 0;
+    // After a failed start: the call asked for what cannot be (no adapter named among several,
+    // pins the adapter does not have), rather than the hardware failing.
+    virtual bool RefusedCall() const { return false; }
 
     // How many sockets answer, each on its own MISO line.
     virtual unsigned Sockets() const = 0;
