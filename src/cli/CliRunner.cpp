@@ -199,8 +199,8 @@ class Runner {
         }
         if (!ReportSpares(status)) return status;
 
-        LinkSetup setup =
-            m_context.createLink(m_options.trace, m_options.portChoice, m_options.sockets);
+        LinkSetup setup = m_context.createLink(m_options.trace, m_options.portChoice,
+                                               m_options.sockets, m_options.adapterSerial);
         if (!setup.refusal.empty()) return Usage(setup.refusal);
         if (!m_options.report.empty() && setup.files.Writes(m_options.report)) {
             return Usage("Die Berichtsdatei " + Quoted(m_options.report) +
@@ -248,9 +248,8 @@ class Runner {
                                               [](const SocketResult& r) { return !r.ok(); });
         if (status != kExitOk && !socketFailed) report.error = m_lastReason;
         const std::string text = FormatReport(report);
-        const OutputResult saved =
-            WriteOutputFile(m_options.report, reinterpret_cast<const std::uint8_t*>(text.data()),
-                            text.size());
+        const OutputResult saved = WriteOutputFile(
+            m_options.report, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
         if (saved.ok()) return status;
         Fail(kExitFailure, "Fehler beim Schreiben der Berichtsdatei " + Quoted(m_options.report) +
                                ": " + DescribeOutputError(saved) + ".");
@@ -280,6 +279,10 @@ class Runner {
         const std::int64_t startNs = clock.NowNs();
 
         const StepResult opened = session.Open();
+        // Several adapters and none chosen, pins the adapter does not have: the call's fault.
+        if (opened.outcome == StepOutcome::DriverFailed && setup.link->RefusedCall()) {
+            return Usage("Port-Treiber nicht gestartet: " + session.DriverMessage());
+        }
         if (!opened.ok()) return Report(opened, session);
         // What each socket came to, also when the run ends early below.
         struct KeepSockets {
@@ -289,8 +292,17 @@ class Runner {
             std::vector<SocketResult>& owner;
             ChipSession& session;
         } keep{m_sockets, session};
-        if (m_options.sockets > 1) return Gang(session, command, source);
+        const int status = m_options.sockets > 1
+                               ? Gang(session, command, source)
+                               : RunCommand(session, command, source, clock, startNs);
+        // Nothing done after the link went away counts: an adapter unplugged during the last
+        // instruction leaves no step failed.
+        if (status == kExitOk && session.LinkLost()) return LinkLost(session);
+        return status;
+    }
 
+    int RunCommand(ChipSession& session, Command command, const LoadedImage& source, Clock& clock,
+                   std::int64_t startNs) {
         switch (command) {
             case Command::Erase:
                 return Erase(session);
@@ -307,22 +319,37 @@ class Runner {
         }
     }
 
+    int LinkLost(ChipSession& session) {
+        session.Close();
+        return Fail(kExitFailure, session.DriverMessage());
+    }
+
     int Report(const StepResult& result, ChipSession& session) {
+        // Whatever the step came to, a link that went away is the reason.
+        if (result.outcome != StepOutcome::DriverFailed && session.LinkLost()) {
+            return LinkLost(session);
+        }
         switch (result.outcome) {
             case StepOutcome::Ok:
                 return kExitOk;
+            case StepOutcome::LinkLost:
+                return LinkLost(session);
             case StepOutcome::DriverFailed:
                 return Fail(kExitFailure,
                             "Port-Treiber nicht gestartet: " + session.DriverMessage());
             case StepOutcome::BoardFailed: {
                 session.Close();
-                // The board hangs on GPIO lines or on a parallel port's address.
-                const bool gpio = m_options.portChoice == PortChoice::Gpio ||
-                                  (m_options.portChoice == PortChoice::Environment &&
-                                   IsGpioBackend(Env("VELMO_PORT")));
-                return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (" +
-                                              (gpio ? std::string("GPIO-Leitungen")
-                                                    : "Port " + Hex4(m_options.port)) +
+                // The board hangs on GPIO lines, a USB adapter or a parallel port's address.
+                const bool environment = m_options.portChoice == PortChoice::Environment;
+                std::string where = "Port " + Hex4(m_options.port);
+                if (m_options.portChoice == PortChoice::Gpio ||
+                    (environment && IsGpioBackend(Env("VELMO_PORT")))) {
+                    where = "GPIO-Leitungen";
+                } else if (m_options.portChoice == PortChoice::Ftdi ||
+                           (environment && IsFtdiBackend(Env("VELMO_PORT")))) {
+                    where = "USB-Adapter";
+                }
+                return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (" + where +
                                               "; für ein einfaches Kabel: --mode raw).");
             }
             case StepOutcome::WriteFailed: {
@@ -512,7 +539,7 @@ class Runner {
 
     const CliOptions& m_options;
     CliContext& m_context;
-    std::string m_lastReason;            // the last failure said, for the report
+    std::string m_lastReason;             // the last failure said, for the report
     std::vector<SocketResult> m_sockets;  // what each socket came to
 };
 
@@ -569,12 +596,18 @@ std::string TracePath(const std::string& option) {
     return option.empty() ? Env("VELMO_TRACE") : option;
 }
 
-LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port, unsigned sockets) {
-    PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                        TracePath(trace), Env("VELMO_GPIO"), sockets};
+LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port, unsigned sockets,
+                           const std::string& serial) {
+    PortEnvironment env = EnvironmentOfProcess();
+    env.trace = TracePath(trace);
+    env.sockets = sockets;
     if (port == PortChoice::Gpio) {
         env.port = "gpio";
-    } else if (port == PortChoice::Parallel && IsGpioBackend(env.port)) {
+    } else if (port == PortChoice::Ftdi) {
+        env.port = "ftdi";
+        env.adapterSerial = serial;
+    } else if (port == PortChoice::Parallel &&
+               (IsGpioBackend(env.port) || IsFtdiBackend(env.port))) {
         env.port = "auto";
     }
     return CreateLink(env);

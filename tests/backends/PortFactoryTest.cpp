@@ -64,7 +64,7 @@ TEST(PortFactory, WrongSettingsGiveAPortThatDoesNotStartAndSaysWhy) {
         std::vector<std::string> says;
     };
     const Case cases[] = {
-        {{"lpt", "", "", ""}, {"\"lpt\"", "VELMO_PORT", "auto, ppdev, direct, gpio und sim"}},
+        {{"lpt", "", "", ""}, {"\"lpt\"", "VELMO_PORT", "auto, ppdev, direct, gpio, ftdi und sim"}},
         {{"sim", "xtal=fast", "", ""}, {"xtal", "\"fast\"", "VELMO_SIM_OPTIONS"}},
         {{"sim", "board=absent,colour=red", "", ""}, {"\"colour\""}},
     };
