@@ -263,9 +263,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     if (options.sockets > 1 && entry->command == Command::Read &&
         options.file.find("{n}") == std::string::npos) {
-        return Fail(
-            "Mit mehreren Sockeln braucht read einen Dateinamen mit {n}, das für die "
-            "Nummer des Sockels steht (z. B. chip{n}.bin).");
+        return Fail("Mit mehreren Sockeln braucht read einen Dateinamen mit {n}, das für die "
+                    "Nummer des Sockels steht (z. B. chip{n}.bin).");
     }
     if (!ways.empty()) {
         if (ways.front() == "--all") options.strategy = ProgramStrategy::All;

@@ -248,8 +248,9 @@ class Runner {
                                               [](const SocketResult& r) { return !r.ok(); });
         if (status != kExitOk && !socketFailed) report.error = m_lastReason;
         const std::string text = FormatReport(report);
-        const OutputResult saved = WriteOutputFile(
-            m_options.report, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        const OutputResult saved =
+            WriteOutputFile(m_options.report, reinterpret_cast<const std::uint8_t*>(text.data()),
+                            text.size());
         if (saved.ok()) return status;
         Fail(kExitFailure, "Fehler beim Schreiben der Berichtsdatei " + Quoted(m_options.report) +
                                ": " + DescribeOutputError(saved) + ".");
@@ -539,7 +540,7 @@ class Runner {
 
     const CliOptions& m_options;
     CliContext& m_context;
-    std::string m_lastReason;             // the last failure said, for the report
+    std::string m_lastReason;            // the last failure said, for the report
     std::vector<SocketResult> m_sockets;  // what each socket came to
 };
 

@@ -59,7 +59,8 @@ std::string SocketLine(unsigned socket, const SocketResult& result) {
         case SocketFault::NoChip:
             return head + "Fehler: kein Chip";
         case SocketFault::NotErased:
-            return head + at + "nach dem Löschen FF erwartet, gelesen " + Hex2Bare(result.readBack);
+            return head + at + "nach dem Löschen FF erwartet, gelesen " +
+                   Hex2Bare(result.readBack);
         case SocketFault::WriteFailed:
             return head + at + "geschrieben " + Hex2Bare(result.wanted) + ", gelesen " +
                    Hex2Bare(result.readBack);
@@ -81,18 +82,17 @@ std::string FormatReport(const RunReport& report) {
         const SocketResult& result = report.sockets[s];
         const bool ok = report.error.empty() && result.ok();
         json += s == 0 ? "\n" : ",\n";
-        json += "    {\"socket\": " + std::to_string(s + 1) +
-                ", \"ok\": " + (ok ? "true" : "false") +
-                ", \"fault\": " + JsonString(FaultName(result.fault));
+        json += "    {\"socket\": " + std::to_string(s + 1) + ", \"ok\": " +
+                (ok ? "true" : "false") + ", \"fault\": " + JsonString(FaultName(result.fault));
         if (!result.ok()) {
             json += ", \"address\": " + std::to_string(result.address) +
                     ", \"wanted\": " + std::to_string(result.wanted) +
                     ", \"read\": " + std::to_string(result.readBack);
         }
         json += ", \"message\": " +
-                JsonString(ok || !result.ok()
-                               ? SocketLine(static_cast<unsigned>(s), result)
-                               : "Sockel " + std::to_string(s + 1) + ": Fehler: " + report.error) +
+                JsonString(ok || !result.ok() ? SocketLine(static_cast<unsigned>(s), result)
+                                              : "Sockel " + std::to_string(s + 1) + ": Fehler: " +
+                                                    report.error) +
                 "}";
     }
     return json + (report.sockets.empty() ? "]\n}\n" : "\n  ]\n}\n");
