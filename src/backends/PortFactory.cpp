@@ -101,17 +101,18 @@ std::string TraceConflict(const PortEnvironment& env) {
            "Aufzeichnung würde den Chip überschreiben. Bitte eine andere Datei wählen.";
 }
 
-LinkSetup CreateFtdiLink(const PortEnvironment& env, std::unique_ptr<FtdiSystem> system) {
+LinkSetup CreateFtdiLink(const PortEnvironment& env, std::unique_ptr<FtdiSystem> system,
+                         std::unique_ptr<Clock> clock) {
     std::string error;
     std::optional<FtdiConfig> config = ParseFtdiConfig(env.ftdi, &error);
     if (!config) {
-        LinkSetup setup{std::make_unique<FailedPort>(error), MakeRealClock()};
+        LinkSetup setup{std::make_unique<FailedPort>(error), std::move(clock)};
         setup.link = std::make_unique<BitBangLink>(*setup.port, *setup.clock, env.sockets);
         setup.refusal = error;
         return setup;
     }
     if (!env.adapterSerial.empty()) config->serial = env.adapterSerial;
-    LinkSetup setup{nullptr, MakeRealClock()};
+    LinkSetup setup{nullptr, std::move(clock)};
     auto link = std::make_unique<FtdiLink>(std::move(system), *setup.clock, std::move(*config),
                                            env.sockets, env.trace);
     if (!env.trace.empty()) setup.files.Add(*link);

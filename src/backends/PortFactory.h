@@ -68,7 +68,8 @@ bool IsGpioBackend(const std::string& velmoPort);
 bool IsFtdiBackend(const std::string& velmoPort);
 
 // The USB adapter's link as CreateLink makes it for VELMO_PORT=ftdi, on system (nullptr: a
-// build without USB support). A VELMO_FTDI that cannot be read is refused.
-LinkSetup CreateFtdiLink(const PortEnvironment& env, std::unique_ptr<FtdiSystem> system);
+// build without USB support) and clock. A VELMO_FTDI that cannot be read is refused.
+LinkSetup CreateFtdiLink(const PortEnvironment& env, std::unique_ptr<FtdiSystem> system,
+                         std::unique_ptr<Clock> clock = MakeRealClock());
 
 }  // namespace velmo

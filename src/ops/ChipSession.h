@@ -182,6 +182,14 @@ class ChipSession {
     bool m_linesActive = false;
     bool m_settlePending = false;
     WriteCompletion m_completion = WriteCompletion::FixedWait;
+    // How many polls the batched writes send in front of the next write, learnt as they go:
+    // the chip's write time does not change, the round trips may jitter.
+    struct PollPace {
+        unsigned polls = 1;
+        int early = 0;        // confirmations in a row before the last poll
+        unsigned needed = 0;  // the most polls one of them needed
+    };
+    PollPace m_pace;
 };
 
 }  // namespace velmo

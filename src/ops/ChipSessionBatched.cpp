@@ -16,8 +16,8 @@ namespace velmo {
 
 namespace {
 
-// A confirmation that came this many bytes in a row before the last poll of its transfer
-// takes one poll off: the chip's write time does not change, the round trip may jitter.
+// After this many bytes in a row confirmed before the last poll of their transfer, the polls
+// come down to the most any of them needed.
 constexpr int kEarlyBeforeFewerPolls = 16;
 
 }  // namespace
@@ -30,8 +30,20 @@ bool ChipSession::WriteCells(Step step, std::span<const Cell> cells, StepResult&
                              const CellDone& done) {
     const auto live = [this](unsigned s) { return Live(s); };
     const unsigned room = std::max(2u, m_link.PollsPerTransfer());
-    unsigned polls = 1;
-    int early = 0;
+    PollPace& pace = m_pace;
+    pace.polls = std::clamp(pace.polls, 1u, room - 1);
+    // A byte confirmed by its needed-th poll of polls sent.
+    const auto Paced = [&pace](unsigned needed, unsigned polls) {
+        pace.needed = std::max(pace.needed, needed);
+        if (needed == polls) {
+            pace.early = 0;
+            pace.needed = 0;
+        } else if (++pace.early >= kEarlyBeforeFewerPolls) {
+            pace.polls = pace.needed;
+            pace.early = 0;
+            pace.needed = 0;
+        }
+    };
     struct Pending {
         Cell cell;
         WriteCheck check;
@@ -53,6 +65,7 @@ bool ChipSession::WriteCells(Step step, std::span<const Cell> cells, StepResult&
             return false;
         }
         batch.clear();
+        const unsigned polls = pace.polls;
         if (pending) batch.insert(batch.end(), polls, at89s53::ReadCode(at, m_bitDelay));
         const bool writes = next < cells.size();
         if (writes) {
@@ -66,15 +79,10 @@ bool ChipSession::WriteCells(Step step, std::span<const Cell> cells, StepResult&
             for (unsigned i = 0; i < polls && !finished; ++i) {
                 finished =
                     Confirm(pending->check, answers[i], pending->cell.value, m_sockets, live);
-                if (!finished) continue;
-                if (i + 1 < polls && ++early >= kEarlyBeforeFewerPolls) {
-                    --polls;
-                    early = 0;
-                } else if (i + 1 == polls) {
-                    early = 0;
-                }
+                if (finished) Paced(i + 1, polls);
             }
-            if (!finished) polls = std::min(polls + 1, room - 1);
+            // Too few: half as many again, so that a slow chip is found in a few bytes.
+            if (!finished) pace.polls = std::min(polls + (polls + 1) / 2, room - 1);
             // The sockets that never answered the byte drop out; the write behind the polls
             // then reached the others after they had finished.
             if (finished || m_clock.NowNs() - pending->sinceNs > kPollLimitNs) {
