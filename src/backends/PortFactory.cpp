@@ -105,7 +105,8 @@ LinkSetup CreateFtdiLink(const PortEnvironment& env, std::unique_ptr<FtdiSystem>
                          std::unique_ptr<Clock> clock) {
     std::string error;
     std::optional<FtdiConfig> config = ParseFtdiConfig(env.ftdi, &error);
-    if (!config) {
+    if (config) error = FtdiSocketProblem(*config, env.sockets);
+    if (!config || !error.empty()) {
         LinkSetup setup{std::make_unique<FailedPort>(error), std::move(clock)};
         setup.link = std::make_unique<BitBangLink>(*setup.port, *setup.clock, env.sockets);
         setup.refusal = error;

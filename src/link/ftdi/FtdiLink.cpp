@@ -42,7 +42,7 @@ FtdiLink::FtdiLink(std::unique_ptr<FtdiSystem> system, Clock& clock, FtdiConfig 
     : m_system(std::move(system)),
       m_clock(clock),
       m_config(std::move(config)),
-      m_sockets(std::clamp(sockets, 1u, kMaxFtdiSockets)),
+      m_sockets(std::clamp(sockets, 1u, kMaxSockets)),
       m_tracePath(std::move(tracePath)) {}
 
 FtdiLink::~FtdiLink() {
