@@ -49,8 +49,9 @@ class IspLink {
     virtual void Transfer(std::span<const Instruction> batch,
                           std::vector<SocketBytes>& answers) = 0;
 
-    // How many polling reads one Transfer should carry: 1 where a transfer costs no more than
-    // its bits, more where each one has a fixed cost of its own (a USB round trip).
+    // How many reads one Transfer should carry (the polls of a write, a run of reads): 1 where
+    // a transfer costs no more than its bits, more where each one has a fixed cost of its own
+    // (a USB round trip): as many as the adapter holds.
     virtual unsigned PollsPerTransfer() const { return 1; }
 
     // The port address, where the link has one (a parallel port's base); others ignore it.
