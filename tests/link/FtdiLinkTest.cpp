@@ -128,6 +128,7 @@ TEST(FtdiLink, TakesTheOneAdapterMeantAndSaysWhyItCannot) {
         const char* opened;   // the serial of the adapter taken, or nullptr
         const char* message;  // a piece of the message when none is taken
         bool refused;
+        int openResult = 0;
     };
     const Device h{FtdiChip::Ft232H, "H1", 0x6014};
     const Device r1{FtdiChip::Ft232R, "R1", 0x6001};
@@ -162,6 +163,22 @@ TEST(FtdiLink, TakesTheOneAdapterMeantAndSaysWhyItCannot) {
          "Kein Zugriff auf den USB-Adapter FT232R (Seriennummer R1). Die udev-Regel "
          "60-velmo-ftdi.rules",
          false},
+        {"no permission found on opening",
+         {r1},
+         "",
+         1,
+         nullptr,
+         "sudo adduser \"$USER\" plugdev, danach neu anmelden und den Adapter neu einstecken",
+         false,
+         FtdiSystem::kNoAccess},
+        {"it does not open",
+         {r1},
+         "",
+         1,
+         nullptr,
+         "Der USB-Adapter FT232R (Seriennummer R1) lässt sich nicht öffnen: unable to open.",
+         false,
+         -5},
         {"an old chip",
          {{FtdiChip::Bm, "B1", 0x6001}},
          "",
@@ -190,6 +207,7 @@ TEST(FtdiLink, TakesTheOneAdapterMeantAndSaysWhyItCannot) {
         SCOPED_TRACE(c.name);
         VirtualClock clock;
         FakeFtdi fake(clock);
+        fake.openResult = c.openResult;
         for (const Device& d : c.devices) {
             fake.Add(d.chip, d.serial, d.product).accessible = d.accessible;
         }
