@@ -96,8 +96,13 @@ TEST(FtdiLink, EveryAdapterKindProgramsTheChipAndReleasesItsPins) {
         for (std::uint16_t a = 0; a < 6; ++a) reads.push_back(at89s53::ReadCode(a, 2));
         std::vector<SocketBytes> answers;
         const long before = rig.fake.transfers;
+        const std::int64_t startNs = rig.clock.NowNs();
         rig.link->Transfer(reads, answers);
         EXPECT_EQ(rig.fake.transfers - before, 1) << "a run of reads is one transfer";
+        // 18 bytes of 8 bits at 2 us a half, and a bit-bang byte's extra tick: no slower.
+        const std::int64_t roundTrip =
+            Mpsse(c.chip) && c.chip != FtdiChip::Ft2232C ? 125'000 : 1'000'000;
+        EXPECT_LT(rig.clock.NowNs() - startNs, roundTrip + 18 * 17 * 2000 * 11 / 10);
         ASSERT_EQ(answers.size(), 6u);
         for (std::size_t a = 0; a < 6; ++a) EXPECT_EQ(answers[a][0], a < 4 ? bytes[a] : 0xFF);
         EXPECT_EQ(rig.sim.Chip().ClockViolations(), 0u);

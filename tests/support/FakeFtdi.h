@@ -84,7 +84,7 @@ class FakeFtdi {
     const FtdiDevice* opened = nullptr;
     unsigned interface = 0;
     FtdiBitMode mode = FtdiBitMode::Reset;
-    int baud = 9600;
+    int baud = 9600;  // the chip's rate; a tick is a sixteenth of its bit time
     int latencyMs = 16;
     long transfers = 0;
     long bytesOut = 0;
@@ -157,7 +157,7 @@ class FakeFtdi {
                 m_answers.push_back(Pins());
                 value = data[i];
                 Drive();
-                m_clock.AdvanceNs(1'000'000'000 / (64ll * baud));
+                m_clock.AdvanceNs(1'000'000'000 / (16ll * baud));
             }
         } else if (!Mpsse(data, size) || m_answers.size() > 1024) {
             return Failed("stalled: MPSSE answers beyond 1 KiB");
@@ -305,8 +305,9 @@ class FakeFtdiSystem : public FtdiSystem {
     int SetBitMode(std::uint8_t outputs, FtdiBitMode mode) override {
         return m_fake.SetBitMode(outputs, mode);
     }
+    // As libftdi does: four times the rate in bit-bang mode.
     int SetBaudRate(int baud) override {
-        m_fake.baud = baud;
+        m_fake.baud = m_fake.mode == FtdiBitMode::SyncBitBang ? 4 * baud : baud;
         return m_fake.Call();
     }
     int Write(const std::uint8_t* data, std::size_t size) override {

@@ -190,13 +190,14 @@ bool FtdiLink::Configure() {
     };
     if (failed(m_system->Purge()) || failed(m_system->SetLatencyTimer(kLatencyMs))) return false;
     if (m_drive == FtdiDrive::SyncBitBang) {
+        // The rate after the mode: libftdi multiplies it by 4 only in bit-bang mode.
+        if (failed(m_system->SetBitMode(m_wire->OutputMask(), FtdiBitMode::SyncBitBang))) {
+            return false;
+        }
         const std::optional<int> rate = m_wire->RateFor(at89s53::kFixedHalfPeriodUs);
         if (rate) {
             if (failed(m_system->SetBaudRate(*rate))) return false;
             m_wire->UseRate(*rate);
-        }
-        if (failed(m_system->SetBitMode(m_wire->OutputMask(), FtdiBitMode::SyncBitBang))) {
-            return false;
         }
     } else if (failed(m_system->SetBitMode(0x00, FtdiBitMode::Mpsse))) {
         return false;
