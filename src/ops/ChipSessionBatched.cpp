@@ -33,7 +33,7 @@ bool ChipSession::WriteCells(Step step, std::span<const Cell> cells, StepResult&
     PollPace& pace = m_pace;
     pace.polls = std::clamp(pace.polls, 1u, room - 1);
     // A byte confirmed by its needed-th poll of polls sent.
-    const auto Paced = [&pace](unsigned needed, unsigned polls) {
+    const auto paced = [&pace](unsigned needed, unsigned polls) {
         pace.needed = std::max(pace.needed, needed);
         if (needed == polls) {
             pace.early = 0;
@@ -79,7 +79,7 @@ bool ChipSession::WriteCells(Step step, std::span<const Cell> cells, StepResult&
             for (unsigned i = 0; i < polls && !finished; ++i) {
                 finished =
                     Confirm(pending->check, answers[i], pending->cell.value, m_sockets, live);
-                if (finished) Paced(i + 1, polls);
+                if (finished) paced(i + 1, polls);
             }
             // Too few: half as many again, so that a slow chip is found in a few bytes.
             if (!finished) pace.polls = std::min(polls + (polls + 1) / 2, room - 1);
