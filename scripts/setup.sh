@@ -12,6 +12,7 @@ packages=(
     build-essential g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     libgtest-dev libgmock-dev googletest
+    libftdi1-dev
     clang libclang-rt-14-dev
     xvfb xauth x11-utils imagemagick fonts-dejavu-core openbox xdotool
     desktop-file-utils dpkg-dev file shared-mime-info

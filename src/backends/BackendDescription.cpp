@@ -28,12 +28,20 @@ std::string SimulatorFromSettings(const PortEnvironment& env) {
     return text;
 }
 
+std::string AdapterFromSettings(const PortEnvironment& env) {
+    std::string text = "USB-Adapter (FTDI)";
+    if (!env.adapterSerial.empty()) text += ", Seriennummer " + env.adapterSerial;
+    if (!TrimBlanks(env.ftdi).empty()) text += ", VELMO_FTDI=" + env.ftdi;
+    return text;
+}
+
 }  // namespace
 
 std::string DescribeBackend(const PortEnvironment& env, const IspLink& link) {
     const std::string kind = Lowercase(TrimBlanks(env.port));
-    if (kind != "gpio" && kind != "sim") return {};
+    if (kind != "gpio" && kind != "sim" && kind != "ftdi") return {};
     if (link.DriverActive()) return link.DriverMessage();
+    if (kind == "ftdi") return AdapterFromSettings(env);
     return kind == "gpio" ? GpioFromSettings(env) : SimulatorFromSettings(env);
 }
 

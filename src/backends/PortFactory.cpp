@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "link/BitBangLink.h"
+#include "link/ftdi/FtdiLink.h"
 #include "port/DirectPort.h"
 #include "port/GpioPort.h"
 #include "port/PpdevPort.h"
@@ -82,7 +83,7 @@ LinkSetup CreateBackend(const PortEnvironment& env) {
     }
     return {std::make_unique<FailedPort>("Unbekannter Port-Treiber \"" + env.port +
                                          "\" in VELMO_PORT. Möglich sind auto, ppdev, "
-                                         "direct, gpio und sim."),
+                                         "direct, gpio, ftdi und sim."),
             MakeRealClock()};
 }
 
@@ -103,8 +104,31 @@ std::string TraceConflict(const PortEnvironment& env) {
            "Aufzeichnung würde den Chip überschreiben. Bitte eine andere Datei wählen.";
 }
 
+LinkSetup CreateFtdiLink(const PortEnvironment& env, std::unique_ptr<FtdiSystem> system,
+                         std::unique_ptr<Clock> clock) {
+    std::string error;
+    std::optional<FtdiConfig> config = ParseFtdiConfig(env.ftdi, &error);
+    if (config) error = FtdiSocketProblem(*config, env.sockets);
+    if (!config || !error.empty()) {
+        LinkSetup setup{std::make_unique<FailedPort>(error), std::move(clock)};
+        setup.link = std::make_unique<BitBangLink>(*setup.port, *setup.clock, env.sockets);
+        setup.refusal = error;
+        return setup;
+    }
+    if (!env.adapterSerial.empty()) config->serial = env.adapterSerial;
+    LinkSetup setup{nullptr, std::move(clock)};
+    auto link = std::make_unique<FtdiLink>(std::move(system), *setup.clock, std::move(*config),
+                                           env.sockets, env.trace);
+    if (!env.trace.empty()) setup.files.Add(*link);
+    setup.link = std::move(link);
+    return setup;
+}
+
 LinkSetup CreateLink(const PortEnvironment& env) {
     LinkSetup setup;
+    if (IsFtdiBackend(env.port) && SocketProblem(env).empty()) {
+        return CreateFtdiLink(env, MakeUsbFtdiSystem());
+    }
     if (std::string problem = SocketProblem(env); !problem.empty()) {
         setup = {std::make_unique<FailedPort>(problem), MakeRealClock()};
         setup.refusal = std::move(problem);
@@ -135,6 +159,10 @@ std::string SocketProblem(const PortEnvironment& env) {
         const std::optional<GpioConfig> config = ParseGpioConfig(env.gpio, nullptr);
         return config ? GpioSocketProblem(*config, env.sockets) : std::string();
     }
+    if (kind == "ftdi") {
+        const std::optional<FtdiConfig> config = ParseFtdiConfig(env.ftdi, nullptr);
+        return config ? FtdiSocketProblem(*config, env.sockets) : std::string();
+    }
     if (kind == "sim" && !env.simChip.empty() && env.simChip.find("{n}") == std::string::npos) {
         return "VELMO_SIM_CHIP \"" + env.simChip + "\" gilt für einen Chip; für " +
                std::to_string(env.sockets) +
@@ -148,9 +176,15 @@ bool IsGpioBackend(const std::string& velmoPort) {
     return Normalized(velmoPort) == "gpio";
 }
 
+bool IsFtdiBackend(const std::string& velmoPort) {
+    return Normalized(velmoPort) == "ftdi";
+}
+
 PortEnvironment EnvironmentOfProcess() {
-    return {Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"), Env("VELMO_TRACE"),
-            Env("VELMO_GPIO")};
+    PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
+                        Env("VELMO_TRACE"), Env("VELMO_GPIO")};
+    env.ftdi = Env("VELMO_FTDI");
+    return env;
 }
 
 LinkSetup CreateLinkFromEnvironment() {

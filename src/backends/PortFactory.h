@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/IspLink.h"
+#include "link/ftdi/FtdiSystem.h"
 #include "port/PortIo.h"
 #include "port/SideFile.h"
 #include "timing/Clock.h"
@@ -27,7 +28,8 @@ struct LinkSetup {
 };
 
 // VELMO_PORT: auto (default, takes ppdev), ppdev, direct, gpio (VELMO_GPIO chooses chip and
-// lines), sim. Never falls back to the simulator. VELMO_TRACE=file.vcd wraps the chosen
+// lines), ftdi (a USB adapter, VELMO_FTDI chooses adapter and pins), sim. Never falls back to
+// the simulator. VELMO_TRACE=file.vcd wraps the chosen
 // backend in the line tracer. Anything wrong (an unknown backend, a bad simulator option or
 // VELMO_GPIO) gives a link whose StartDriver fails with a German message that names the
 // problem.
@@ -42,6 +44,8 @@ struct PortEnvironment {
     std::string gpio = {};   // VELMO_GPIO
     // Chips in a gang fixture, each answering on its own MISO line (velmo-cli --sockets).
     unsigned sockets = 1;
+    std::string ftdi = {};           // VELMO_FTDI
+    std::string adapterSerial = {};  // velmo-cli --port ftdi:SERIAL, wins over VELMO_FTDI's
 };
 LinkSetup CreateLink(const PortEnvironment& env);
 
@@ -61,7 +65,14 @@ std::string TraceConflict(const PortEnvironment& env);
 // can, or when the backend itself is unusable (its start says why).
 std::string SocketProblem(const PortEnvironment& env);
 
-// Whether a VELMO_PORT value asks for the GPIO backend, which has no port address.
+// Whether a VELMO_PORT value asks for the GPIO backend or a USB adapter, which have no port
+// address.
 bool IsGpioBackend(const std::string& velmoPort);
+bool IsFtdiBackend(const std::string& velmoPort);
+
+// The USB adapter's link as CreateLink makes it for VELMO_PORT=ftdi, on system (nullptr: a
+// build without USB support) and clock. A VELMO_FTDI that cannot be read is refused.
+LinkSetup CreateFtdiLink(const PortEnvironment& env, std::unique_ptr<FtdiSystem> system,
+                         std::unique_ptr<Clock> clock = MakeRealClock());
 
 }  // namespace velmo

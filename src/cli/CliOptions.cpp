@@ -150,10 +150,22 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                 options.portChoice = PortChoice::Gpio;
                 continue;
             }
+            if (Lowercase(value->substr(0, 4)) == "ftdi" &&
+                (value->size() == 4 || (*value)[4] == ':')) {
+                options.portChoice = PortChoice::Ftdi;
+                options.adapterSerial = value->size() > 5 ? value->substr(5) : std::string();
+                if (value->size() == 5) {
+                    return Fail(
+                        "--port ftdi: nennt keine Seriennummer (z. B. --port "
+                        "ftdi:A10K3X2Q, oder nur --port ftdi).");
+                }
+                continue;
+            }
             const auto port = ParsePort(*value);
             if (!port) {
-                return Fail("Ungültige Port-Adresse \"" + *value +
-                            "\" (erwartet: hexadezimal, z. B. 378, 278 oder 3BC, oder gpio).");
+                return Fail(
+                    "Ungültige Port-Adresse \"" + *value +
+                    "\" (erwartet: hexadezimal, z. B. 378, 278 oder 3BC, oder gpio oder ftdi).");
             }
             options.port = *port;
             options.portChoice = PortChoice::Parallel;
@@ -269,8 +281,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     if (options.sockets > 1 && entry->command == Command::Read &&
         options.file.find("{n}") == std::string::npos) {
-        return Fail("Mit mehreren Sockeln braucht read einen Dateinamen mit {n}, das für die "
-                    "Nummer des Sockels steht (z. B. chip{n}.bin).");
+        return Fail(
+            "Mit mehreren Sockeln braucht read einen Dateinamen mit {n}, das für die "
+            "Nummer des Sockels steht (z. B. chip{n}.bin).");
     }
     if (!ways.empty()) {
         if (ways.front() == "--all") options.strategy = ProgramStrategy::All;
@@ -321,7 +334,8 @@ std::string GeneralHelp() {
     return "Aufruf: velmo-cli [Optionen] <Befehl> [Argument]\n"
            "\n"
            "Programmiert einen AT89S53, AT89S51, AT89S52, AT89S8252 oder AT89S8253 über die\n"
-           "Parallelschnittstelle oder über GPIO-Leitungen (z. B. eines Raspberry Pi).\n"
+           "Parallelschnittstelle, über GPIO-Leitungen (z. B. eines Raspberry Pi) oder einen\n"
+           "FTDI-USB-Adapter.\n"
            "\n"
            "Befehle:\n"
            "  info DATEI          Format, belegte Adressen und CRC-16 einer Datei zeigen\n"
@@ -338,6 +352,8 @@ std::string GeneralHelp() {
            "  --port ADRESSE      Basisadresse des Parallelports, hexadezimal (Standard: 378)\n"
            "  --port gpio         GPIO-Leitungen (z. B. Raspberry Pi) statt Parallelport;\n"
            "                        Chip und Leitungen aus VELMO_GPIO\n"
+           "  --port ftdi[:SN]    FTDI-USB-Adapter (FT232H, FT2232H, FT4232H, FT232R, FT231X),\n"
+           "                        mit :SN der mit der Seriennummer SN; Pins aus VELMO_FTDI\n"
            "  --mode board|raw    Velmo-Board oder einfaches Kabel (Standard: board)\n"
            "  --clock MHZ         Quarzfrequenz des Chips (Standard: 24)\n"
            "  --chip CHIP         at89s51, at89s52, at89s53, at89s8252, at89s8253 oder auto\n"
@@ -355,8 +371,9 @@ std::string GeneralHelp() {
            "  -V, --version       Version zeigen\n"
            "\n"
            "Dateien werden nach ihrem Inhalt als Intel-HEX oder binär gelesen.\n"
-           "Der Port-Treiber kommt aus VELMO_PORT (auto, ppdev, direct, gpio, sim); --port\n"
-           "geht vor: gpio wählt die GPIO-Leitungen, eine Adresse einen Parallelport.\n"
+           "Der Port-Treiber kommt aus VELMO_PORT (auto, ppdev, direct, gpio, ftdi, sim);\n"
+           "--port geht vor: gpio wählt die GPIO-Leitungen, ftdi den USB-Adapter, eine Adresse\n"
+           "einen Parallelport.\n"
            "\n"
            "Rückgabewerte: 0 Erfolg (bei mehreren Sockeln: in jedem Sockel), 1 Fehler am Gerät,\n"
            "bei der Verifizierung oder beim Schreiben der Ausgabedatei, 2 falscher Aufruf oder\n"

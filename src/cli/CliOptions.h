@@ -15,9 +15,9 @@ namespace velmo::cli {
 
 enum class Command { None, Info, Erase, Program, Verify, Read, Lock };
 
-// What --port asked for: nothing (VELMO_PORT decides), a parallel port at an address, or the
-// GPIO lines.
-enum class PortChoice { Environment, Parallel, Gpio };
+// What --port asked for: nothing (VELMO_PORT decides), a parallel port at an address, the
+// GPIO lines, or an FTDI USB adapter.
+enum class PortChoice { Environment, Parallel, Gpio, Ftdi };
 
 // Exit statuses of the program, also returned by RunCli.
 inline constexpr int kExitOk = 0;
@@ -32,6 +32,7 @@ struct CliOptions {
     std::array<bool, 3> lockBits{};  // Lock-Bit 1, 2, 3 to be programmed
     std::uint16_t port = LPT1_ADDRESS;
     PortChoice portChoice = PortChoice::Environment;
+    std::string adapterSerial;  // --port ftdi:SERIAL, empty for any
     ProgrammerMode mode = ProgrammerMode::Board;
     double clockMHz = 24.0;
     std::string trace;                      // empty: VELMO_TRACE decides

@@ -157,8 +157,8 @@ class Runner {
             return status;
         }
 
-        LinkSetup setup =
-            m_context.createLink(m_options.trace, m_options.portChoice, m_options.sockets);
+        LinkSetup setup = m_context.createLink(m_options.trace, m_options.portChoice,
+                                               m_options.sockets, m_options.adapterSerial);
         if (!setup.refusal.empty()) return Usage(setup.refusal);
         m_sockets.assign(m_options.sockets, SocketResult{});
         status = RunOnLink(setup, command, source);
@@ -319,6 +319,10 @@ class Runner {
         const std::int64_t startNs = clock.NowNs();
 
         const StepResult opened = session.Open();
+        // Several adapters and none chosen, pins the adapter does not have: the call's fault.
+        if (opened.outcome == StepOutcome::DriverFailed && setup.link->RefusedCall()) {
+            return Usage("Port-Treiber nicht gestartet: " + session.DriverMessage());
+        }
         if (!opened.ok()) return Report(opened, session);
         // What each socket came to, also when the run ends early below.
         struct KeepSockets {
@@ -329,8 +333,17 @@ class Runner {
             ChipSession& session;
         } keep{m_sockets, session};
         if (const std::optional<int> end = Identify(session, source)) return *end;
-        if (m_options.sockets > 1) return Gang(session, command, source);
+        const int status = m_options.sockets > 1
+                               ? Gang(session, command, source)
+                               : RunCommand(session, command, source, clock, startNs);
+        // Nothing done after the link went away counts: an adapter unplugged during the last
+        // instruction leaves no step failed.
+        if (status == kExitOk && session.LinkLost()) return LinkLost(session);
+        return status;
+    }
 
+    int RunCommand(ChipSession& session, Command command, const LoadedImage& source, Clock& clock,
+                   std::int64_t startNs) {
         switch (command) {
             case Command::Erase:
                 return Erase(session);
@@ -347,10 +360,21 @@ class Runner {
         }
     }
 
+    int LinkLost(ChipSession& session) {
+        session.Close();
+        return Fail(kExitFailure, session.DriverMessage());
+    }
+
     int Report(const StepResult& result, ChipSession& session) {
+        // Whatever the step came to, a link that went away is the reason.
+        if (result.outcome != StepOutcome::DriverFailed && session.LinkLost()) {
+            return LinkLost(session);
+        }
         switch (result.outcome) {
             case StepOutcome::Ok:
                 return kExitOk;
+            case StepOutcome::LinkLost:
+                return LinkLost(session);
             case StepOutcome::DriverFailed:
                 // A stop signal that ended the wait for the chip file's lock.
                 if (m_context.stop && *m_context.stop) {
@@ -360,13 +384,17 @@ class Runner {
                             "Port-Treiber nicht gestartet: " + session.DriverMessage());
             case StepOutcome::BoardFailed: {
                 session.Close();
-                // The board hangs on GPIO lines or on a parallel port's address.
-                const bool gpio = m_options.portChoice == PortChoice::Gpio ||
-                                  (m_options.portChoice == PortChoice::Environment &&
-                                   IsGpioBackend(Env("VELMO_PORT")));
-                return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (" +
-                                              (gpio ? std::string("GPIO-Leitungen")
-                                                    : "Port " + Hex4(m_options.port)) +
+                // The board hangs on GPIO lines, a USB adapter or a parallel port's address.
+                const bool environment = m_options.portChoice == PortChoice::Environment;
+                std::string where = "Port " + Hex4(m_options.port);
+                if (m_options.portChoice == PortChoice::Gpio ||
+                    (environment && IsGpioBackend(Env("VELMO_PORT")))) {
+                    where = "GPIO-Leitungen";
+                } else if (m_options.portChoice == PortChoice::Ftdi ||
+                           (environment && IsFtdiBackend(Env("VELMO_PORT")))) {
+                    where = "USB-Adapter";
+                }
+                return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (" + where +
                                               "; für ein einfaches Kabel: --mode raw).");
             }
             case StepOutcome::WriteFailed: {
@@ -648,8 +676,9 @@ std::string TracePath(const std::string& option) {
     return option.empty() ? Env("VELMO_TRACE") : option;
 }
 
-LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port, unsigned sockets) {
-    return CreateLink(CliPortEnvironment(trace, port, sockets));
+LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port, unsigned sockets,
+                           const std::string& serial) {
+    return CreateLink(CliPortEnvironment(trace, port, sockets, serial));
 }
 
 }  // namespace velmo::cli

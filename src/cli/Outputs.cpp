@@ -13,11 +13,6 @@ namespace velmo::cli {
 
 namespace {
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 int Refuse(std::ostream& err, const std::string& reason) {
     err << "velmo-cli: " << reason << "\n" << std::flush;
     return kExitUsage;
@@ -94,8 +89,8 @@ std::string OutputOfSocket(const CliOptions& options, unsigned socket) {
 }
 
 int CheckOutputs(const CliOptions& options, std::ostream& err) {
-    const PortEnvironment env =
-        CliPortEnvironment(options.trace, options.portChoice, options.sockets);
+    const PortEnvironment env = CliPortEnvironment(options.trace, options.portChoice,
+                                                   options.sockets, options.adapterSerial);
     if (options.command == Command::Read) {
         for (unsigned socket = 0; socket < options.sockets; ++socket) {
             const std::string path = OutputOfSocket(options, socket);
@@ -130,12 +125,18 @@ bool ResultsToStandardError(const CliOptions& options) {
            (!options.report.empty() && sys::LeadsToStandardOutput(options.report));
 }
 
-PortEnvironment CliPortEnvironment(const std::string& trace, PortChoice port, unsigned sockets) {
-    PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                        TracePath(trace),  Env("VELMO_GPIO"),        sockets};
+PortEnvironment CliPortEnvironment(const std::string& trace, PortChoice port, unsigned sockets,
+                                   const std::string& serial) {
+    PortEnvironment env = EnvironmentOfProcess();
+    env.trace = TracePath(trace);
+    env.sockets = sockets;
     if (port == PortChoice::Gpio) {
         env.port = "gpio";
-    } else if (port == PortChoice::Parallel && IsGpioBackend(env.port)) {
+    } else if (port == PortChoice::Ftdi) {
+        env.port = "ftdi";
+        env.adapterSerial = serial;
+    } else if (port == PortChoice::Parallel &&
+               (IsGpioBackend(env.port) || IsFtdiBackend(env.port))) {
         env.port = "auto";
     }
     return env;

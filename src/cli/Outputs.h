@@ -24,7 +24,8 @@ std::string OutputOfSocket(const CliOptions& options, unsigned socket);
 bool ResultsToStandardError(const CliOptions& options);
 
 // The variables the port is built from: VELMO_PORT and friends, the trace of the call, what
-// --port asked for, and the sockets.
-PortEnvironment CliPortEnvironment(const std::string& trace, PortChoice port, unsigned sockets = 1);
+// --port asked for (with the adapter's serial number of --port ftdi:SN), and the sockets.
+PortEnvironment CliPortEnvironment(const std::string& trace, PortChoice port, unsigned sockets = 1,
+                                   const std::string& serial = {});
 
 }  // namespace velmo::cli

@@ -33,6 +33,9 @@ class IspLink {
     virtual bool DriverActive() const = 0;
     // German text for the user; after a failed start it says what to do.
     virtual std::string DriverMessage() const = 0;
+    // After a failed start: the call asked for what cannot be (no adapter named among several,
+    // pins the adapter does not have), rather than the hardware failing.
+    virtual bool RefusedCall() const { return false; }
 
     // How many sockets answer, each on its own MISO line.
     virtual unsigned Sockets() const = 0;
@@ -46,8 +49,9 @@ class IspLink {
     virtual void Transfer(std::span<const Instruction> batch,
                           std::vector<SocketBytes>& answers) = 0;
 
-    // How many polling reads one Transfer should carry: 1 where a transfer costs no more than
-    // its bits, more where each one has a fixed cost of its own (a USB round trip).
+    // How many reads one Transfer should carry (the polls of a write, a run of reads): 1 where
+    // a transfer costs no more than its bits, more where each one has a fixed cost of its own
+    // (a USB round trip): as many as the adapter holds.
     virtual unsigned PollsPerTransfer() const { return 1; }
 
     // The port address, where the link has one (a parallel port's base); others ignore it.

@@ -3,15 +3,9 @@
 #include <algorithm>
 
 #include "isp/At89s53.h"
+#include "ops/WriteCheck.h"
 
 namespace velmo {
-
-// What one byte write came to in every socket.
-struct ChipSession::WriteCheck {
-    bool stopped = false;  // the polling ended at a stop request
-    std::array<bool, kMaxSockets> confirmed{};
-    SocketBytes lastRead{};
-};
 
 ChipSession::ChipSession(IspLink& link, Clock& clock, OperationObserver& observer,
                          ProgrammerMode mode, std::uint32_t bitDelay)
@@ -98,6 +92,13 @@ StepResult ChipSession::Stopped(Step step, std::uint32_t address) {
     return Finished(step, result);
 }
 
+StepResult ChipSession::Lost(Step step, std::uint32_t address) {
+    StepResult result;
+    result.outcome = StepOutcome::LinkLost;
+    result.address = address;
+    return Finished(step, result);
+}
+
 StepResult ChipSession::Finished(Step step, StepResult result) {
     m_observer.StepEnds(step, result);
     return result;
@@ -117,24 +118,6 @@ ChipSession::WriteCheck ChipSession::WriteByte(std::uint32_t address, std::uint8
     if (m_completion == WriteCompletion::FixedWait) return WriteByteFixedWait(address, value);
     return WriteByteDataPolling(address, value);
 }
-
-namespace {
-
-// Takes one read-back into check; true once every live socket has answered the byte.
-template <typename Check, typename Live>
-bool Confirm(Check& check, const SocketBytes& answer, std::uint8_t value, unsigned sockets,
-             Live live) {
-    bool all = true;
-    for (unsigned s = 0; s < sockets; ++s) {
-        if (!live(s) || check.confirmed[s]) continue;
-        check.lastRead[s] = answer[s];
-        check.confirmed[s] = answer[s] == value;
-        all = all && check.confirmed[s];
-    }
-    return all;
-}
-
-}  // namespace
 
 // The chip answers a cell still being written with bit 7 inverted, so a slow write shows up
 // as a mismatch after the millisecond and is polled until it finishes or the limit is
@@ -219,6 +202,7 @@ StepResult ChipSession::Erase() {
     Instruction erase = chip::ChipErase(*m_chip);
     erase.afterUs = at89s53::kEraseSettleUs;
     m_link.Send(erase);
+    if (LinkLost()) return Lost(Step::Erase, StepResult::kNoAddress);
     if (m_observer.StopRequested()) return Stopped(Step::Erase, StepResult::kNoAddress);
     return Finished(Step::Erase, {});
 }
@@ -234,7 +218,7 @@ StepResult ChipSession::ErasePolled() {
                                          chip::Read(*m_chip, ChipMemory::Flash, 0, m_bitDelay));
     std::array<bool, kMaxSockets> erased{};
     std::vector<SocketBytes> answers;
-    for (;;) {
+    while (!LinkLost()) {
         answers.clear();
         m_link.Transfer(polls, answers);
         bool all = true;
@@ -244,6 +228,7 @@ StepResult ChipSession::ErasePolled() {
         }
         if (all || m_clock.NowNs() - startNs > limitNs) break;
     }
+    if (LinkLost()) return Lost(Step::Erase, StepResult::kNoAddress);
     if (m_observer.StopRequested()) return Stopped(Step::Erase, StepResult::kNoAddress);
     return Finished(Step::Erase, {});
 }
@@ -251,6 +236,7 @@ StepResult ChipSession::ErasePolled() {
 StepResult ChipSession::CheckErased() {
     SettlePending(kSettleUs);
     const SocketBytes answer = m_link.Send(chip::Read(*m_chip, ChipMemory::Flash, 0, m_bitDelay));
+    if (LinkLost()) return {StepOutcome::LinkLost};
     for (unsigned s = 0; s < m_sockets; ++s) {
         if (!Live(s) || answer[s] == 0xFF) continue;
         SocketResult failed;
@@ -278,6 +264,7 @@ StepResult ChipSession::Write(const FlashImage& image, WriteSelection selection)
     if (m_completion == WriteCompletion::DataPolling && m_chip->Page(m_memory) > 0) {
         return WritePages(image, skipBlank);
     }
+    if (Batched()) return WriteBatched(image, selection);
     std::size_t total = Size();
     if (skipBlank) total = CountNotBlank(image, Size());
     SettlePending(kSettleUs);
@@ -289,12 +276,14 @@ StepResult ChipSession::Write(const FlashImage& image, WriteSelection selection)
         if (skipBlank && value == 0xFF) continue;
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(Step::Write, address);
+        if (LinkLost()) return Lost(Step::Write, address);
         const WriteCheck check = WriteByte(address, value);
         // A stop during the polling leaves the cell to the chip's own timing.
         if (check.stopped) return Stopped(Step::Write, address);
         if (!TakeWrite(address, value, check, result)) return Finished(Step::Write, result);
         m_observer.ByteDone(address, ++result.written);
     }
+    if (LinkLost()) return Lost(Step::Write, StepResult::kNoAddress);
     return Finished(Step::Write, result);
 }
 
@@ -318,6 +307,7 @@ StepResult ChipSession::WritePages(const FlashImage& image, bool skipBlank) {
         if (skipBlank && blank(start)) continue;
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(Step::Write, start);
+        if (LinkLost()) return Lost(Step::Write, start);
         std::vector<Instruction> writes;
         chip::WritePage(*m_chip, m_memory, start,
                         std::span<const std::uint8_t>(image.data() + start, page), m_bitDelay,
@@ -335,6 +325,7 @@ StepResult ChipSession::WritePages(const FlashImage& image, bool skipBlank) {
 
 StepResult ChipSession::WriteChanged(const FlashImage& image, std::span<FlashImage> seen,
                                      std::vector<std::uint16_t>& written) {
+    if (Batched()) return WriteChangedBatched(image, seen, written);
     SettlePending(kSettleUs);
     m_observer.StepBegins(Step::Compare, Size());
     StepResult result;
@@ -343,6 +334,7 @@ StepResult ChipSession::WriteChanged(const FlashImage& image, std::span<FlashIma
     for (std::uint32_t address = 0; address < Size(); ++address) {
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(Step::Compare, address);
+        if (LinkLost()) return Lost(Step::Compare, address);
         const SocketBytes answer = ReadCell(address);
         bool differs = false;
         for (unsigned s = 0; s < m_sockets; ++s) {
@@ -366,34 +358,41 @@ StepResult ChipSession::WriteChanged(const FlashImage& image, std::span<FlashIma
         }
         m_observer.ByteDone(address, address + 1);
     }
+    if (LinkLost()) return Lost(Step::Compare, StepResult::kNoAddress);
     return Finished(Step::Compare, result);
 }
 
 StepResult ChipSession::Reread(const std::vector<std::uint16_t>& addresses,
                                std::span<FlashImage> seen) {
+    if (Batched()) return RereadBatched(addresses, seen);
     SettlePending(kSettleUs);
     m_observer.StepBegins(Step::Reread, addresses.size());
     std::size_t done = 0;
     for (std::uint16_t address : addresses) {
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(Step::Reread, address);
+        if (LinkLost()) return Lost(Step::Reread, address);
         const SocketBytes answer = ReadCell(address);
         for (std::size_t s = 0; s < seen.size() && s < m_sockets; ++s) seen[s][address] = answer[s];
         m_observer.ByteDone(address, ++done);
     }
+    if (LinkLost()) return Lost(Step::Reread, StepResult::kNoAddress);
     return Finished(Step::Reread, {});
 }
 
 StepResult ChipSession::Read(Step step, std::span<FlashImage> out) {
+    if (Batched()) return ReadBatched(step, out);
     SettlePending(kSettleUs);
     m_observer.StepBegins(step, Size());
     for (std::uint32_t address = 0; address < Size(); ++address) {
         m_observer.Pump();
         if (m_observer.StopRequested()) return Stopped(step, address);
+        if (LinkLost()) return Lost(step, address);
         const SocketBytes answer = ReadCell(address);
         for (std::size_t s = 0; s < out.size() && s < m_sockets; ++s) out[s][address] = answer[s];
         m_observer.ByteDone(address, address + 1);
     }
+    if (LinkLost()) return Lost(step, StepResult::kNoAddress);
     return Finished(step, {});
 }
 

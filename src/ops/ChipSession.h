@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -99,6 +100,10 @@ class ChipSession {
     // answer) and the driver's stop; does nothing the second time.
     void Close();
 
+    // The link failed after its start (an adapter unplugged): every step ends with LinkLost,
+    // and DriverMessage says why.
+    bool LinkLost() const { return m_driverStarted && !m_link.DriverActive(); }
+
     // --- the pieces, for a front end that frames each operation itself ---
     bool StartDriver();
     void StopDriver();
@@ -151,7 +156,9 @@ class ChipSession {
 
   private:
     struct WriteCheck;
+    struct Cell;
     void SettlePending(std::uint32_t microseconds);
+    StepResult Lost(Step step, std::uint32_t address);
     StepResult Stopped(Step step, std::uint32_t address);
     WriteCheck WriteByte(std::uint32_t address, std::uint8_t value);
     WriteCheck WriteByteFixedWait(std::uint32_t address, std::uint8_t value);
@@ -167,6 +174,25 @@ class ChipSession {
     SocketBytes ReadCell(std::uint32_t address);
     StepResult Finished(Step step, StepResult result);
 
+    // Where a transfer has a cost of its own (a USB round trip: PollsPerTransfer() > 1) and the
+    // writes are polled (velmo-cli), reads go as long runs, and each byte's write goes out
+    // behind the polls of the byte before, in ChipSessionBatched.cpp.
+    bool Batched() const;
+    StepResult ReadBatched(Step step, std::span<FlashImage> out);
+    StepResult RereadBatched(const std::vector<std::uint16_t>& addresses,
+                             std::span<FlashImage> seen);
+    StepResult RereadBatchedAs(Step step, const std::vector<std::uint16_t>& addresses,
+                               std::span<FlashImage> out);
+    StepResult WriteBatched(const FlashImage& image, WriteSelection selection);
+    StepResult WriteChangedBatched(const FlashImage& image, std::span<FlashImage> seen,
+                                   std::vector<std::uint16_t>& written);
+    // Writes cells, each confirmed by its polls before the next counts as written; done runs
+    // for each confirmed cell with its check and which sockets were in the run for it.
+    using CellDone = std::function<void(const Cell&, const WriteCheck&,
+                                        const std::array<bool, kMaxSockets>& wasLive)>;
+    bool WriteCells(Step step, std::span<const Cell> cells, StepResult& result,
+                    const CellDone& done);
+
     IspLink& m_link;
     Clock& m_clock;
     OperationObserver& m_observer;
@@ -181,6 +207,14 @@ class ChipSession {
     const ChipDescription* m_chip = &chip::Describe(ChipKind::At89s53);
     ChipMemory m_memory = ChipMemory::Flash;
     SocketBytes m_enableAnswer{};
+    // How many polls the batched writes send in front of the next write, learnt as they go:
+    // the chip's write time does not change, the round trips may jitter.
+    struct PollPace {
+        unsigned polls = 1;
+        int early = 0;        // confirmations in a row before the last poll
+        unsigned needed = 0;  // the most polls one of them needed
+    };
+    PollPace m_pace;
 };
 
 }  // namespace velmo

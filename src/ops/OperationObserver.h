@@ -23,6 +23,7 @@ enum class StepOutcome : std::uint8_t {
     WriteFailed,   // a cell did not take its byte within the polling (in every socket left)
     Stopped,       // the front end asked to stop; the step ended before a byte
     NoChip,        // no socket is left to work on
+    LinkLost,      // the link failed during the step (an adapter unplugged); it says why
 };
 
 // What a step came to. For WriteFailed: the address, the byte that did not take and what the

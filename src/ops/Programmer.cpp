@@ -112,7 +112,8 @@ ProgramOutcome Programmer::Program() {
         m_observer.Status(ProgrammerStatus::Aborted);
         return ProgramOutcome::Aborted;
     }
-    if (written.outcome == StepOutcome::WriteFailed) {
+    // A link that failed during the write leaves bytes unwritten just the same.
+    if (written.outcome == StepOutcome::WriteFailed || written.outcome == StepOutcome::LinkLost) {
         WriteFailed();
         return ProgramOutcome::WriteFailed;
     }

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "image/OutputFile.h"
 #include "port/Cable.h"
 #include "port/PortIo.h"
 #include "port/SideFile.h"
+#include "port/VcdRecorder.h"
 #include "timing/Clock.h"
 
 namespace velmo {
@@ -42,22 +41,11 @@ class TracePort : public PortIo, public SideFile {
     void OnBaseAddressChanged() override;
 
   private:
-    bool OpenFile();
-    void Record(IspLine line, bool level);
-    void Flush();
-    void Publish();
-
     std::unique_ptr<PortIo> m_inner;
     Clock& m_clock;
-    std::string m_path;
-    OutputFile m_file;
+    VcdRecorder m_recorder;
     bool m_recording = false;
-    std::string m_error;       // the file could not be opened: the start fails
-    std::string m_writeError;  // the dump is not whole
-    std::string m_buffer;
-    std::int64_t m_originNs = 0;
-    std::int64_t m_lastStampNs = -1;
-    std::array<int, kIspLineCount> m_levels{};  // -1 = not seen yet
+    bool m_openFailed = false;  // the file could not be opened: the start fails
 };
 
 }  // namespace velmo

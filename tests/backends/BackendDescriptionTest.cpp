@@ -39,6 +39,10 @@ TEST(BackendDescription, NamesTheWayToTheChipWhereItIsNoParallelPort) {
          "Simulator: " + chip + ", VELMO_SIM_OPTIONS=board=absent",
          {}},
         {{"sim", "", "", ""}, false, "Simulator: ohne Chip-Datei", {}},
+        {{"ftdi", "", "", "", "", 1, "rst=!4", "A1"},
+         false,
+         "USB-Adapter (FTDI), Seriennummer A1, VELMO_FTDI=rst=!4",
+         {}},
         // A bad option keeps the simulator from starting: named from the settings.
         {{"sim", "xtal=fast", chip, ""},
          true,

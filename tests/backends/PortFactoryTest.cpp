@@ -64,9 +64,10 @@ TEST(PortFactory, WrongSettingsGiveAPortThatDoesNotStartAndSaysWhy) {
         std::vector<std::string> says;
     };
     const Case cases[] = {
-        {{"lpt", "", "", ""}, {"\"lpt\"", "VELMO_PORT", "auto, ppdev, direct, gpio und sim"}},
+        {{"lpt", "", "", ""}, {"\"lpt\"", "VELMO_PORT", "auto, ppdev, direct, gpio, ftdi und sim"}},
         {{"sim", "xtal=fast", "", ""}, {"xtal", "\"fast\"", "VELMO_SIM_OPTIONS"}},
         {{"sim", "board=absent,colour=red", "", ""}, {"\"colour\""}},
+        {{"ftdi", "", "", "", "", 1, "rst=x"}, {"VELMO_FTDI: \"rst=x\" ist keine Pinnummer"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.env.port + " / " + c.env.simOptions);

@@ -224,7 +224,7 @@ TEST(CliRunTest, ADriverThatDoesNotStartIsAFailureWithItsReason) {
     std::ostringstream out;
     std::ostringstream err;
     CliContext context{out, err, false,
-                       [](const std::string&, PortChoice, unsigned) {
+                       [](const std::string&, PortChoice, unsigned, const std::string&) {
                            return CreateLink({"nonsense", "", "", ""});
                        },
                        nullptr};

@@ -80,17 +80,17 @@ struct CliRig {
         out.str("");
         err.str("");
         stop = 0;
-        cli::CliContext context{out, err, terminal,
-                                [this](const std::string&, cli::PortChoice, unsigned) {
-                                    LinkSetup setup;
-                                    setup.port = std::make_unique<ForwardingPort>(sim, afterWrite);
-                                    setup.clock = std::make_unique<ForwardingClock>(clock);
-                                    setup.link =
-                                        std::make_unique<BitBangLink>(*setup.port, *setup.clock);
-                                    setup.files.Add(sim);
-                                    return setup;
-                                },
-                                &stop};
+        cli::CliContext context{
+            out, err, terminal,
+            [this](const std::string&, cli::PortChoice, unsigned, const std::string&) {
+                LinkSetup setup;
+                setup.port = std::make_unique<ForwardingPort>(sim, afterWrite);
+                setup.clock = std::make_unique<ForwardingClock>(clock);
+                setup.link = std::make_unique<BitBangLink>(*setup.port, *setup.clock);
+                setup.files.Add(sim);
+                return setup;
+            },
+            &stop};
         return cli::RunCli(args, context);
     }
 

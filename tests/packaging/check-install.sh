@@ -35,11 +35,15 @@ expected_files() {
         for page in "${man_pages[@]}"; do echo "share/$page"; done
         echo share/bash-completion/completions/velmo-cli
         # --- end of manual pages and shell completion
+        # A build with USB support brings the udev rule of the FTDI adapters.
+        if [ "$usb" = yes ]; then echo lib/udev/rules.d/60-velmo-ftdi.rules; fi
     } | LC_ALL=C sort
 }
 
 echo "== cmake --install into a temporary prefix"
 out=$("$cmake" --install "$build" --prefix "$prefix" 2>&1) || fail "cmake --install: $out"
+usb=no
+if ldd "$prefix/bin/velmo-cli" | grep -q libftdi1; then usb=yes; fi
 diff -u <(expected_files) <(cd "$prefix" && find . \( -type f -o -type l \) -printf '%P\n' |
     LC_ALL=C sort) || fail "the installed files differ from the expected list (+ found, - missing)"
 for program in velmo velmo-cli; do
@@ -102,7 +106,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ "$(field Description | wc -l)" -gt 1 ] || fail "no long description"
 depends=$(field Depends)
-for package in qt6-qpa-plugins qt6-translations-l10n libqt6widgets6 libc6; do
+runtime=(qt6-qpa-plugins qt6-translations-l10n libqt6widgets6 libc6)
+[ "$usb" = yes ] && runtime+=(libftdi1-2)
+for package in "${runtime[@]}"; do
     [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 [ "$(field Recommends)" = xdg-utils ] || fail "Recommends: $(field Recommends)"
