@@ -43,7 +43,10 @@ expected_files() {
 echo "== cmake --install into a temporary prefix"
 out=$("$cmake" --install "$build" --prefix "$prefix" 2>&1) || fail "cmake --install: $out"
 usb=no
-if ldd "$prefix/bin/velmo-cli" | grep -q libftdi1; then usb=yes; fi
+# What the program was linked with, read whole first: with pipefail, a grep -q that stops
+# reading early would fail the pipe whenever the writer is not done yet.
+needed=$(readelf -d "$prefix/bin/velmo-cli")
+if [[ $needed == *"NEEDED"*"[libftdi1"* ]]; then usb=yes; fi
 diff -u <(expected_files) <(cd "$prefix" && find . \( -type f -o -type l \) -printf '%P\n' |
     LC_ALL=C sort) || fail "the installed files differ from the expected list (+ found, - missing)"
 for program in velmo velmo-cli; do
@@ -84,10 +87,11 @@ for page in "${man_pages[@]}"; do
     [ -z "$out" ] || fail "man --warnings -l $page: $out"
 done
 # The German pages show the German section names and umlauts, the English ones the English.
-MANWIDTH=80 LC_ALL=C.UTF-8 man -l "$prefix/share/man/de/man1/velmo-cli.1.gz" 2>/dev/null |
-    grep -q '^RÜCKGABEWERT' || fail "de/man1/velmo-cli.1.gz does not read as German"
-MANWIDTH=80 man -l "$prefix/share/man/man1/velmo-cli.1.gz" 2>/dev/null | grep -q '^EXIT STATUS' ||
-    fail "man1/velmo-cli.1.gz does not read as English"
+# (Read whole first: a grep -q that stops early would fail the pipe under pipefail.)
+german=$(MANWIDTH=80 LC_ALL=C.UTF-8 man -l "$prefix/share/man/de/man1/velmo-cli.1.gz" 2>/dev/null)
+grep -q '^RÜCKGABEWERT' <<<"$german" || fail "de/man1/velmo-cli.1.gz does not read as German"
+english=$(MANWIDTH=80 man -l "$prefix/share/man/man1/velmo-cli.1.gz" 2>/dev/null)
+grep -q '^EXIT STATUS' <<<"$english" || fail "man1/velmo-cli.1.gz does not read as English"
 # As bash-completion loads it: by itself, for the command named like the file.
 registered=$(bash --norc -c 'source "$1" && complete -p velmo-cli' check \
     "$prefix/share/bash-completion/completions/velmo-cli" 2>&1) ||
