@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "link/BitBangLink.h"
-#include "port/DirectPort.h"
-#include "port/GpioPort.h"
-#include "port/PpdevPort.h"
+#include "port/linux/DirectPort.h"
+#include "port/linux/GpioPort.h"
+#include "port/linux/PpdevPort.h"
 #include "port/SettingText.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"

@@ -4,8 +4,8 @@
 
 #include "backends/BackendDescription.h"
 #include "link/BitBangLink.h"
-#include "port/GpioPort.h"
-#include "support/FakeGpioChip.h"
+#include "port/linux/GpioPort.h"
+#include "support/linux/FakeGpioChip.h"
 #include "support/TempDir.h"
 
 namespace velmo {

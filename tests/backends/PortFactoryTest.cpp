@@ -7,8 +7,8 @@
 
 #include "backends/PortFactory.h"
 #include "isp/Settings.h"
-#include "port/DirectPort.h"
-#include "port/PpdevPort.h"
+#include "port/linux/DirectPort.h"
+#include "port/linux/PpdevPort.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
 #include "support/IspDriver.h"

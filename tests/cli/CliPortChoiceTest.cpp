@@ -9,8 +9,8 @@
 #include "ChildProcess.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
-#include "port/GpioPort.h"
-#include "port/PpdevPort.h"
+#include "port/linux/GpioPort.h"
+#include "port/linux/PpdevPort.h"
 #include "sim/SimPort.h"
 
 using namespace velmo;

@@ -1,4 +1,4 @@
-#include "port/DirectPort.h"
+#include "port/linux/DirectPort.h"
 
 #include <unistd.h>
 

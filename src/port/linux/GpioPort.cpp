@@ -1,4 +1,4 @@
-#include "port/GpioPort.h"
+#include "port/linux/GpioPort.h"
 
 #include <fcntl.h>
 #include <grp.h>

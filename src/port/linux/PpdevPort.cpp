@@ -1,4 +1,4 @@
-#include "port/PpdevPort.h"
+#include "port/linux/PpdevPort.h"
 
 #include <fcntl.h>
 #include <linux/ppdev.h>

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <map>
 
-#include "port/DirectPort.h"
+#include "port/linux/DirectPort.h"
 
 namespace velmo {
 namespace {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "support/FakeGpioChip.h"
+#include "support/linux/FakeGpioChip.h"
 
 namespace velmo {
 namespace {

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "port/GpioPort.h"
-#include "support/FakeGpioChip.h"
+#include "port/linux/GpioPort.h"
+#include "support/linux/FakeGpioChip.h"
 
 namespace velmo {
 namespace {

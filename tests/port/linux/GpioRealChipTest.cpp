@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "port/GpioPort.h"
+#include "port/linux/GpioPort.h"
 
 namespace velmo {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "link/BitBangLink.h"
 #include "ops/ChipJobs.h"
-#include "port/PpdevPort.h"
+#include "port/linux/PpdevPort.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 #include "support/Images.h"

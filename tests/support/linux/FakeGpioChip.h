@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "port/Cable.h"
-#include "port/GpioPort.h"
+#include "port/linux/GpioPort.h"
 #include "port/PortIo.h"
 
 namespace velmo::testing {
