@@ -12,6 +12,7 @@
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
 #include "sys/Files.h"
+#include "sys/Process.h"
 
 namespace velmo {
 
@@ -31,11 +32,6 @@ class FailedPort : public PortIo {
   private:
     std::string m_message;
 };
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 std::string Normalized(const std::string& text) {
     std::string out;
@@ -149,8 +145,8 @@ bool IsGpioBackend(const std::string& velmoPort) {
 }
 
 PortEnvironment EnvironmentOfProcess() {
-    return {Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"), Env("VELMO_TRACE"),
-            Env("VELMO_GPIO")};
+    return {sys::EnvironmentVariable("VELMO_PORT"), sys::EnvironmentVariable("VELMO_SIM_OPTIONS"), sys::EnvironmentVariable("VELMO_SIM_CHIP"), sys::EnvironmentVariable("VELMO_TRACE"),
+            sys::EnvironmentVariable("VELMO_GPIO")};
 }
 
 LinkSetup CreateLinkFromEnvironment() {

@@ -20,15 +20,11 @@
 #include "image/OutputFile.h"
 #include "ops/ChipSession.h"
 #include "port/SettingText.h"
+#include "sys/Process.h"
 
 namespace velmo::cli {
 
 namespace {
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 class Runner {
   public:
@@ -243,7 +239,7 @@ class Runner {
                 // The board hangs on GPIO lines or on a parallel port's address.
                 const bool gpio = m_options.portChoice == PortChoice::Gpio ||
                                   (m_options.portChoice == PortChoice::Environment &&
-                                   IsGpioBackend(Env("VELMO_PORT")));
+                                   IsGpioBackend(sys::EnvironmentVariable("VELMO_PORT")));
                 return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (" +
                                               (gpio ? std::string("GPIO-Leitungen")
                                                     : "Port " + Hex4(m_options.port)) +
@@ -492,7 +488,7 @@ int FinishStandardOutput(std::ostream& out, std::FILE* file, std::ostream& err) 
 }
 
 std::string TracePath(const std::string& option) {
-    return option.empty() ? Env("VELMO_TRACE") : option;
+    return option.empty() ? sys::EnvironmentVariable("VELMO_TRACE") : option;
 }
 
 LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port, unsigned sockets) {

@@ -13,11 +13,6 @@ namespace velmo::cli {
 
 namespace {
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 int Refuse(std::ostream& err, const std::string& reason) {
     err << "velmo-cli: " << reason << "\n" << std::flush;
     return kExitUsage;
@@ -131,8 +126,9 @@ bool ResultsToStandardError(const CliOptions& options) {
 }
 
 PortEnvironment CliPortEnvironment(const std::string& trace, PortChoice port, unsigned sockets) {
-    PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                        TracePath(trace),  Env("VELMO_GPIO"),        sockets};
+    PortEnvironment env = EnvironmentOfProcess();
+    env.trace = TracePath(trace);
+    env.sockets = sockets;
     if (port == PortChoice::Gpio) {
         env.port = "gpio";
     } else if (port == PortChoice::Parallel && IsGpioBackend(env.port)) {

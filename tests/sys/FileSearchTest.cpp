@@ -1,18 +1,15 @@
-#include <gtest/gtest.h>
-#include <QFile>
+#include "sys/FileSearch.h"
 
-#include "app/FileSearch.h"
+#include <gtest/gtest.h>
+
 #include "support/TempDir.h"
 
-using velmo::app::PathFound;
+using velmo::sys::PathFound;
 
 TEST(FileSearch, FindsThePathItselfOrAWildcardMatchInItsFolder) {
     velmo::testing::TempDir dir;
-    for (const char* name : {"blink.hex", "a[1].bin"}) {
-        QFile file(dir.QPath(QString::fromUtf8(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    const std::string base = dir.QRoot().toStdString() + "/";
+    for (const char* name : {"blink.hex", "a[1].bin"}) dir.Write(name, "");
+    const std::string base = dir.Root() + "/";
     const std::pair<std::string, bool> rows[] = {
         {base + "blink.hex", true},
         {base + "blink.bin", false},

@@ -1,4 +1,4 @@
-#include "app/FileSearch.h"
+#include "sys/FileSearch.h"
 
 #include <dirent.h>
 #include <fnmatch.h>
@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace velmo::app {
+namespace velmo::sys {
 namespace {
 
 // fnmatch knows brackets and backslashes as well; only '*' and '?' are wildcards here.
@@ -42,4 +42,4 @@ bool PathFound(const std::string& path) {
     return false;
 }
 
-}  // namespace velmo::app
+}  // namespace velmo::sys

@@ -1,4 +1,4 @@
-#include "hyperlink/OpenerProcess.h"
+#include "sys/Process.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,19 +10,18 @@
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <cstdlib>
 #include <thread>
-
-#include "hyperlink/LinkOpening.h"
 
 extern char** environ;
 
-namespace velmo {
+namespace velmo::sys {
 
 namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
 
-// Openers that outlived their wait; their ends are collected later so no zombie stays for
+// Programs that outlived their wait; their ends are collected later so no zombie stays for
 // the rest of the program's life.
 std::mutex& PendingLock() {
     static std::mutex lock;
@@ -34,7 +33,7 @@ std::vector<pid_t>& Pending() {
     return pids;
 }
 
-void CollectEndedOpeners() {
+void CollectEndedPrograms() {
     const std::lock_guard<std::mutex> guard(PendingLock());
     auto& pids = Pending();
     pids.erase(std::remove_if(pids.begin(), pids.end(),
@@ -91,18 +90,27 @@ class SpawnSetup {
     bool m_ready = false;
 };
 
-OpenerOutcome Ended(int status) {
+ProgramOutcome Ended(int status) {
     if (WIFEXITED(status)) {
         const int code = WEXITSTATUS(status);
-        return {code == 0 ? OpenerState::Succeeded : OpenerState::Failed, code};
+        return {code == 0 ? ProgramState::Succeeded : ProgramState::Failed, code};
     }
-    return {OpenerState::Failed, -1};
+    return {ProgramState::Failed, -1};
 }
 
 }  // namespace
 
-OpenerOutcome RunOpener(const std::vector<std::string>& command, int waitMs) {
-    CollectEndedOpeners();
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::string EnvironmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+ProgramOutcome RunProgram(const std::vector<std::string>& command, int waitMs) {
+    CollectEndedPrograms();
     if (command.empty() || command.front().empty()) return {};
     std::vector<char*> argv;
     argv.reserve(command.size() + 1);
@@ -125,18 +133,14 @@ OpenerOutcome RunOpener(const std::vector<std::string>& command, int waitMs) {
         if (result == pid) return Ended(status);
         if (result < 0 && errno != EINTR) {
             // Someone else collected it: it did start, and what it answered is lost.
-            return {OpenerState::StillRunning, -1};
+            return {ProgramState::StillRunning, -1};
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             KeepForLater(pid);
-            return {OpenerState::StillRunning, -1};
+            return {ProgramState::StillRunning, -1};
         }
         std::this_thread::sleep_for(kPollInterval);
     }
 }
 
-int OpenCodeForOpenerStatus(int exitStatus) {
-    return exitStatus == 2 ? kOpenFileNotFound : kOpenNoAssociation;
-}
-
-}  // namespace velmo
+}  // namespace velmo::sys
