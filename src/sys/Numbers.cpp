@@ -73,10 +73,12 @@ long ParseLong(std::string_view text, int base) {
     for (const char c : text) {
         const int digit = DigitValue(c);
         if (digit >= base) break;
-        if (magnitude > (ULONG_MAX - static_cast<unsigned long>(digit)) / static_cast<unsigned long>(base)) {
+        if (magnitude >
+            (ULONG_MAX - static_cast<unsigned long>(digit)) / static_cast<unsigned long>(base)) {
             overflow = true;
         } else {
-            magnitude = magnitude * static_cast<unsigned long>(base) + static_cast<unsigned long>(digit);
+            magnitude =
+                magnitude * static_cast<unsigned long>(base) + static_cast<unsigned long>(digit);
         }
     }
     const unsigned long limit = negative ? static_cast<unsigned long>(LONG_MAX) + 1 : LONG_MAX;

@@ -11,6 +11,9 @@ namespace velmo::sys {
 // the system keeps as wide characters, so that a name like Prüfung.hex arrives whole.
 std::vector<std::string> Arguments(int argc, char** argv);
 
+// The program's own name as its messages begin: its file's name, without folder and ".exe".
+std::string ProgramName();
+
 // The value of an environment variable, empty where it is not set.
 std::string EnvironmentVariable(const char* name);
 

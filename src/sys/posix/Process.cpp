@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <mutex>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 extern char** environ;
@@ -102,6 +102,10 @@ ProgramOutcome Ended(int status) {
 
 std::vector<std::string> Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::string ProgramName() {
+    return program_invocation_short_name;
 }
 
 std::string EnvironmentVariable(const char* name) {
