@@ -5,14 +5,20 @@
 #include <cstdlib>
 
 #include "link/BitBangLink.h"
-#include "port/linux/DirectPort.h"
-#include "port/linux/GpioPort.h"
-#include "port/linux/PpdevPort.h"
+#include "port/GpioConfig.h"
 #include "port/SettingText.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
 #include "sys/Files.h"
 #include "sys/Process.h"
+
+#ifdef _WIN32
+#include "port/windows/InpOutPort.h"
+#else
+#include "port/linux/DirectPort.h"
+#include "port/linux/GpioPort.h"
+#include "port/linux/PpdevPort.h"
+#endif
 
 namespace velmo {
 
@@ -43,43 +49,89 @@ std::string Normalized(const std::string& text) {
     return out;
 }
 
+LinkSetup RealPort(std::unique_ptr<PortIo> port) {
+    return {std::move(port), MakeRealClock()};
+}
+
+#ifdef _WIN32
+LinkSetup MakeInpOut(const PortEnvironment&) {
+    return RealPort(std::make_unique<InpOutPort>());
+}
+#else
+LinkSetup MakePpdev(const PortEnvironment&) {
+    return RealPort(std::make_unique<PpdevPort>());
+}
+
+LinkSetup MakeDirect(const PortEnvironment&) {
+    return RealPort(std::make_unique<DirectPort>());
+}
+
+LinkSetup MakeGpio(const PortEnvironment& env) {
+    std::string error;
+    std::optional<GpioConfig> config = ParseGpioConfig(env.gpio, &error);
+    if (!config) return RealPort(std::make_unique<FailedPort>(error));
+    config->sockets = env.sockets;
+    return RealPort(std::make_unique<GpioPort>(std::move(*config)));
+}
+#endif
+
+LinkSetup MakeSim(const PortEnvironment& env) {
+    std::string error;
+    std::optional<SimOptions> options = ParseSimOptions(env.simOptions, &error);
+    if (!options) return RealPort(std::make_unique<FailedPort>(error));
+    options->chipFile = env.simChip;
+    options->sockets = env.sockets;
+    std::unique_ptr<Clock> clock =
+        options->virtualClock ? std::make_unique<VirtualClock>() : MakeRealClock();
+    auto port = std::make_unique<SimPort>(*clock, std::move(*options));
+    LinkSetup setup{nullptr, std::move(clock), nullptr, {}};
+    setup.files.Add(*port);
+    setup.port = std::move(port);
+    return setup;
+}
+
+// The one table of every backend this platform has (VELMO_PORT's values); auto means the
+// first. The simulator is never chosen by itself.
+struct Backend {
+    const char* name;
+    // A parallel port: its five status inputs serve as many sockets.
+    bool parallel;
+    LinkSetup (*make)(const PortEnvironment&);
+};
+constexpr Backend kBackends[] = {
+#ifdef _WIN32
+    {"inpout", true, MakeInpOut},
+#else
+    {"ppdev", true, MakePpdev},
+    {"direct", true, MakeDirect},
+    {"gpio", false, MakeGpio},
+#endif
+    {"sim", false, MakeSim},
+};
+
+const Backend* FindBackend(const std::string& kind) {
+    if (kind.empty() || kind == "auto") return &kBackends[0];
+    for (const Backend& backend : kBackends) {
+        if (kind == backend.name) return &backend;
+    }
+    return nullptr;
+}
+
+// "auto, ppdev, direct, gpio und sim"
+std::string BackendNames() {
+    std::string names = "auto";
+    const std::size_t count = std::size(kBackends);
+    for (std::size_t i = 0; i < count; ++i) {
+        names += (i + 1 == count ? " und " : ", ") + std::string(kBackends[i].name);
+    }
+    return names;
+}
+
 LinkSetup CreateBackend(const PortEnvironment& env) {
-    const std::string kind = Normalized(env.port);
-    if (kind.empty() || kind == "auto" || kind == "ppdev") {
-        return {std::make_unique<PpdevPort>(), MakeRealClock()};
-    }
-    if (kind == "direct") {
-        return {std::make_unique<DirectPort>(), MakeRealClock()};
-    }
-    if (kind == "gpio") {
-        std::string error;
-        std::optional<GpioConfig> config = ParseGpioConfig(env.gpio, &error);
-        if (!config) {
-            return {std::make_unique<FailedPort>(error), MakeRealClock()};
-        }
-        config->sockets = env.sockets;
-        return {std::make_unique<GpioPort>(std::move(*config)), MakeRealClock()};
-    }
-    if (kind == "sim") {
-        std::string error;
-        std::optional<SimOptions> options = ParseSimOptions(env.simOptions, &error);
-        if (!options) {
-            return {std::make_unique<FailedPort>(error), MakeRealClock()};
-        }
-        options->chipFile = env.simChip;
-        options->sockets = env.sockets;
-        std::unique_ptr<Clock> clock =
-            options->virtualClock ? std::make_unique<VirtualClock>() : MakeRealClock();
-        auto port = std::make_unique<SimPort>(*clock, std::move(*options));
-        LinkSetup setup{nullptr, std::move(clock), nullptr, {}};
-        setup.files.Add(*port);
-        setup.port = std::move(port);
-        return setup;
-    }
-    return {std::make_unique<FailedPort>("Unbekannter Port-Treiber \"" + env.port +
-                                         "\" in VELMO_PORT. Möglich sind auto, ppdev, "
-                                         "direct, gpio und sim."),
-            MakeRealClock()};
+    if (const Backend* backend = FindBackend(Normalized(env.port))) return backend->make(env);
+    return RealPort(std::make_unique<FailedPort>("Unbekannter Port-Treiber \"" + env.port +
+                                                 "\" in VELMO_PORT. Möglich sind " +
+                                                 BackendNames() + "."));
 }
 
 }  // namespace
@@ -122,7 +174,7 @@ LinkSetup CreateLink(const PortEnvironment& env) {
 std::string SocketProblem(const PortEnvironment& env) {
     if (env.sockets <= 1) return {};
     const std::string kind = Normalized(env.port);
-    if (kind.empty() || kind == "auto" || kind == "ppdev" || kind == "direct") {
+    if (const Backend* backend = FindBackend(kind); backend && backend->parallel) {
         if (env.sockets <= kMaxParallelSockets) return {};
         return "Ein Parallelport hat fünf Eingänge (Pins 12, 13, 10, 11 und 15), also höchstens " +
                std::to_string(kMaxParallelSockets) + " Sockel.";
@@ -145,7 +197,8 @@ bool IsGpioBackend(const std::string& velmoPort) {
 }
 
 PortEnvironment EnvironmentOfProcess() {
-    return {sys::EnvironmentVariable("VELMO_PORT"), sys::EnvironmentVariable("VELMO_SIM_OPTIONS"), sys::EnvironmentVariable("VELMO_SIM_CHIP"), sys::EnvironmentVariable("VELMO_TRACE"),
+    return {sys::EnvironmentVariable("VELMO_PORT"), sys::EnvironmentVariable("VELMO_SIM_OPTIONS"),
+            sys::EnvironmentVariable("VELMO_SIM_CHIP"), sys::EnvironmentVariable("VELMO_TRACE"),
             sys::EnvironmentVariable("VELMO_GPIO")};
 }
 
