@@ -5,8 +5,8 @@
 #include "backends/BackendDescription.h"
 #include "link/BitBangLink.h"
 #include "port/linux/GpioPort.h"
-#include "support/linux/FakeGpioChip.h"
 #include "support/TempDir.h"
+#include "support/linux/FakeGpioChip.h"
 
 namespace velmo {
 namespace {

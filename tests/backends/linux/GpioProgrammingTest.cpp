@@ -10,14 +10,14 @@
 #include "link/BitBangLink.h"
 #include "ops/ChipJobs.h"
 #include "ops/ChipSession.h"
-#include "port/linux/GpioPort.h"
 #include "port/Pins.h"
 #include "port/TracePort.h"
+#include "port/linux/GpioPort.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
-#include "support/linux/FakeGpioChip.h"
 #include "support/Images.h"
 #include "support/IspDriver.h"
+#include "support/linux/FakeGpioChip.h"
 
 namespace velmo {
 using testing::IspDriver;

@@ -7,9 +7,9 @@
 
 #include "backends/PortFactory.h"
 #include "isp/Settings.h"
+#include "port/TracePort.h"
 #include "port/linux/DirectPort.h"
 #include "port/linux/PpdevPort.h"
-#include "port/TracePort.h"
 #include "sim/SimPort.h"
 #include "support/IspDriver.h"
 #include "support/TempDir.h"

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "ChildProcess.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/posix/ChildProcess.h"
 #include "port/linux/GpioPort.h"
 #include "port/linux/PpdevPort.h"
 #include "sim/SimPort.h"

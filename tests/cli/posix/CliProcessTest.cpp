@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "ChildProcess.h"
-#include "CliTestRig.h"
+#include "cli/CliTestRig.h"
+#include "cli/posix/ChildProcess.h"
 #include "image/ImageFiles.h"
 
 using namespace velmo;

@@ -9,8 +9,8 @@
 #include <map>
 #include <string>
 
-#include "ChildProcess.h"
-#include "CliTestRig.h"
+#include "cli/CliTestRig.h"
+#include "cli/posix/ChildProcess.h"
 #include "support/FileKinds.h"
 
 using namespace velmo;

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "port/Cable.h"
-#include "port/linux/GpioPort.h"
 #include "port/PortIo.h"
+#include "port/linux/GpioPort.h"
 
 namespace velmo::testing {
 
