@@ -49,12 +49,6 @@ class LinuxDirectIoSystem : public DirectIoSystem {
     }
 };
 
-std::string Hex(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%.3X", static_cast<unsigned>(value));
-    return text;
-}
-
 }  // namespace
 
 std::unique_ptr<DirectIoSystem> MakeLinuxDirectIoSystem() {
@@ -94,7 +88,7 @@ bool DirectPort::Grant() {
     }
     const std::uint16_t base = BaseAddress();
     if (base > 0xFFFF - (kRegisterCount - 1)) {
-        m_message = "Die Adresse " + Hex(base) + " lässt keine drei Portregister zu.";
+        m_message = "Die Adresse " + HexAddress(base) + " lässt keine drei Portregister zu.";
         return false;
     }
     if (const int result = m_system->Ioperm(base, kRegisterCount, true); result != 0) {
@@ -112,7 +106,7 @@ bool DirectPort::Grant() {
         return false;
     }
     m_grantedBase = base;
-    m_message = "Direkter Portzugriff an Adresse " + Hex(base);
+    m_message = "Direkter Portzugriff an Adresse " + HexAddress(base);
     return true;
 }
 

@@ -30,12 +30,6 @@ class LinuxPpdevSystem : public PpdevSystem {
     void Close(int fd) override { ::close(fd); }
 };
 
-std::string Hex(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%.3X", static_cast<unsigned>(value));
-    return text;
-}
-
 std::string ErrorText(int negativeErrno) {
     return std::strerror(-negativeErrno);
 }
@@ -138,9 +132,10 @@ bool PpdevPort::Open() {
     if (port == ports.end()) {
         std::string list;
         for (const ParportInfo& p : ports) {
-            list += (list.empty() ? "" : ", ") + p.name + " an " + Hex(p.base);
+            list += (list.empty() ? "" : ", ") + p.name + " an " + HexAddress(p.base);
         }
-        m_message = "Kein Parallelport an Adresse " + Hex(BaseAddress()) + ". Gefunden: " + list +
+        m_message = "Kein Parallelport an Adresse " + HexAddress(BaseAddress()) +
+                    ". Gefunden: " + list +
                     ". Wählen Sie die passende Adresse im Menü Port oder mit der Option -p.";
         return false;
     }
@@ -171,7 +166,7 @@ bool PpdevPort::Open() {
         return false;
     }
     m_claimed = true;
-    m_message = "ppdev: " + path + " an Adresse " + Hex(BaseAddress());
+    m_message = "ppdev: " + path + " an Adresse " + HexAddress(BaseAddress());
     return true;
 }
 

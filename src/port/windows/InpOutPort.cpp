@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "sys/Signals.h"
 #include "sys/windows/Wide.h"
 
@@ -85,12 +87,6 @@ class WindowsInpOutSystem : public InpOutSystem {
     OutFunction m_out = nullptr;
 };
 
-std::string Hex(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%.3X", static_cast<unsigned>(value));
-    return text;
-}
-
 // Every run on this machine finds the same mutex for one port address, whoever started it.
 HANDLE PortMutex(std::uint16_t base) {
     wchar_t name[64];
@@ -169,7 +165,7 @@ bool InpOutPort::Start() {
 bool InpOutPort::ClaimPort() {
     m_claim = PortMutex(BaseAddress());
     if (m_claim == nullptr) {
-        m_message = "Der Parallelport an Adresse " + Hex(BaseAddress()) +
+        m_message = "Der Parallelport an Adresse " + HexAddress(BaseAddress()) +
                     " kann nicht belegt werden (" + std::to_string(::GetLastError()) + ").";
         return false;
     }
@@ -180,13 +176,14 @@ bool InpOutPort::ClaimPort() {
         if (waited != WAIT_TIMEOUT || *m_stop != 0) {
             ::CloseHandle(m_claim);
             m_claim = nullptr;
-            m_message = "Der Parallelport an Adresse " + Hex(BaseAddress()) +
+            m_message = "Der Parallelport an Adresse " + HexAddress(BaseAddress()) +
                         " wird von einem anderen Lauf benutzt; das Warten darauf wurde "
                         "abgebrochen.";
             return false;
         }
     }
-    m_message = "InpOut: Parallelport an Adresse " + Hex(BaseAddress()) + " (" + m_file + ")";
+    m_message =
+        "InpOut: Parallelport an Adresse " + HexAddress(BaseAddress()) + " (" + m_file + ")";
     return true;
 }
 
