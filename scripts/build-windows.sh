@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build-windows}
 
 scripts/setup.sh --windows
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMO_BUILD_GUI=OFF \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_GUI=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 (cd "$build" && cpack -G ZIP >/dev/null)
