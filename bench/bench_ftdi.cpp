@@ -13,11 +13,11 @@
 #include "link/BitBangLink.h"
 #include "link/ftdi/FtdiLink.h"
 #include "ops/ChipJobs.h"
-#include "port/GpioPort.h"
+#include "port/linux/GpioPort.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
 #include "support/FakeFtdi.h"
-#include "support/FakeGpioChip.h"
+#include "support/linux/FakeGpioChip.h"
 #include "timing/Clock.h"
 
 namespace {

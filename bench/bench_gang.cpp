@@ -14,10 +14,10 @@
 
 #include "link/BitBangLink.h"
 #include "ops/ChipJobs.h"
-#include "port/GpioPort.h"
+#include "port/linux/GpioPort.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
-#include "support/FakeGpioChip.h"
+#include "support/linux/FakeGpioChip.h"
 #include "timing/Clock.h"
 
 namespace {

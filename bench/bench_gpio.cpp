@@ -15,10 +15,10 @@
 #include "isp/Settings.h"
 #include "link/BitBangLink.h"
 #include "ops/ChipSession.h"
-#include "port/GpioPort.h"
+#include "port/linux/GpioPort.h"
 #include "sim/SimChip.h"
 #include "sim/SimPort.h"
-#include "support/FakeGpioChip.h"
+#include "support/linux/FakeGpioChip.h"
 #include "timing/Clock.h"
 
 namespace {

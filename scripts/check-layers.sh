@@ -2,8 +2,9 @@
 # Checks that every layer under src/ includes only what it links: each src/<layer>/CMakeLists.txt
 # declares velmo_layer(<layer> DEPENDS ...), and a file of that layer may include headers of
 # its own folder and of the layers it depends on, directly or through them. A layer that does
-# not link Qt may include no Qt header. Prints one line per offending include, naming file and
-# line, and fails when there is any.
+# not link Qt may include no Qt header. A file in a platform's subfolder (linux/ or posix/,
+# windows/) includes no header of the other platform's subfolders: that build would not have
+# it. Prints one line per offending include, naming file and line, and fails when there is any.
 #   scripts/check-layers.sh [SOURCE_ROOT]     default: the repository this script lies in
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -70,6 +71,10 @@ failures=0
 for layer in "${layers[@]}"; do
     while IFS= read -r -d '' file; do
         relative=${file#"$root"/}
+        # The platform subfolders this file may not reach into.
+        foreign=""
+        [[ $relative =~ /(linux|posix)/ ]] && foreign="windows"
+        [[ $relative =~ /windows/ ]] && foreign="linux|posix"
         number=0
         while IFS= read -r line; do
             number=$((number + 1))
@@ -77,7 +82,10 @@ for layer in "${layers[@]}"; do
                 target=${BASH_REMATCH[1]}
                 [[ $target == */* ]] || continue  # a header beside the file
                 folder=${target%%/*}
-                if ! is_layer "$folder"; then
+                if [[ -n $foreign && $target =~ /($foreign)/ ]]; then
+                    echo "$relative:$number: includes \"$target\" of another platform"
+                    failures=$((failures + 1))
+                elif ! is_layer "$folder"; then
                     echo "$relative:$number: includes \"$target\", which is in no layer"
                     failures=$((failures + 1))
                 elif [[ ${reach[$layer]} != *" $folder "* ]]; then

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs every test: the normal build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every fuzz target.
+# AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz target, and the
+# Windows build with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -32,3 +33,7 @@ CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMO_B
     -DVELMO_BUILD_GUI=OFF >/dev/null
 cmake --build build-fuzz --parallel "$jobs" --target fuzz_all
 scripts/run-fuzz.sh build-fuzz 10
+
+echo "== Windows: cross-built with MinGW-w64, tests under Wine (build-windows/)"
+scripts/build-windows.sh build-windows
+ctest --test-dir build-windows --output-on-failure --parallel "$jobs" --timeout 600

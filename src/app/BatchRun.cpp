@@ -2,12 +2,12 @@
 
 #include <QTimer>
 
-#include "app/FileSearch.h"
+#include "ops/Wording.h"
+#include "sys/FileSearch.h"
 #include "ui/ProgrammerDlg.h"
 
 namespace {
 constexpr int kBatchDelayMs = 1000;
-const char* const kFileNotFound = "Datei nicht gefunden!";
 }  // namespace
 
 void ApplyCommandLine(CProgrammerDlg& dialog, const velmo::CommandLineSettings& settings) {
@@ -28,13 +28,8 @@ void BatchRun::Start(bool driverRunning) {
     // Until the file is programmed, a script that started us must not read the end as
     // success, however the program is made to end.
     if (m_job.action == "1" && !m_job.filePath.empty()) m_dialog.SetUnfinishedExitCode(1);
-    if (driverRunning) {
-        m_timer->start(kBatchDelayMs);
-    } else {
-        // Without a driver the run never starts; nobody could take over a window that cannot
-        // be seen.
-        EndUnattended(1);
-    }
+    // Without a driver the run never starts; the window stays for the person who sees it.
+    if (driverRunning) m_timer->start(kBatchDelayMs);
 }
 
 bool BatchRun::TimerActive() const {
@@ -46,33 +41,19 @@ void BatchRun::OnTimer() {
     m_dialog.RunOperation([this] {
         // The interactive start would have set these.
         m_dialog.CheckCommandLineSettings();
-        if (m_job.filePath.empty()) {
-            EndUnattended(0);
-            return;
-        }
-        if (!velmo::app::PathFound(m_job.filePath)) {
-            m_dialog.ShowMessage(kFileNotFound);
+        if (m_job.filePath.empty()) return;
+        if (!velmo::sys::PathFound(m_job.filePath)) {
+            m_dialog.ShowMessage(velmo::kFileNotFound);
             m_dialog.PostQuit(1);
             return;
         }
         m_dialog.LoadFile(m_job.filePath);
-        if (m_job.action != "1") {
-            EndUnattended(0);
-            return;
-        }
+        if (m_job.action != "1") return;
         const bool programmed = m_dialog.OnProgram() == velmo::ProgramOutcome::Programmed;
         if (programmed) m_dialog.SetUnfinishedExitCode(0);
         const int status = programmed ? 0 : 1;
         // A failure a person can act on keeps the window open; the error flag says there was
         // one, also when a second start of the board then succeeded.
-        if (m_dialog.Core().m_errorFlag == 0) {
-            m_dialog.PostQuit(status);
-        } else {
-            EndUnattended(status);
-        }
+        if (m_dialog.Core().m_errorFlag == 0) m_dialog.PostQuit(status);
     });
-}
-
-void BatchRun::EndUnattended(int status) {
-    if (m_dialog.IsHeadless() && !m_dialog.QuitPosted()) m_dialog.PostQuit(status);
 }

@@ -13,27 +13,23 @@ void ApplyCommandLine(CProgrammerDlg& dialog, const velmo::CommandLineSettings& 
 
 // The unattended batch run: one second after the window has come up, the file is loaded and
 // programmed and the program ends itself with a status that tells a script what happened.
-// Outcomes a person can act on (the board did not answer, nothing to do) keep a visible
-// window open; without a display every run ends when its work ends. A run that is to program
-// a file ends with status 1 whenever the program ends before that succeeded, by its own
-// outcome or by Exit, the close box or a second start.
+// Outcomes a person can act on (the board did not answer, nothing to do) keep the window
+// open (without a display ops/BatchRunner runs the call instead). A run that is to program a
+// file ends with status 1 whenever the program ends before that succeeded, by its own outcome
+// or by Exit, the close box or a second start.
 class BatchRun : public QObject {
     Q_OBJECT
   public:
     // Must not outlive the window.
     BatchRun(CProgrammerDlg& dialog, velmo::BatchJob job);
 
-    // After the window's start: the one-second timer when the driver runs. A run that can
-    // never start ends at once where nobody could take the window over.
+    // After the window's start: the one-second timer when the driver runs.
     void Start(bool driverRunning);
     bool TimerActive() const;
     // The run itself, when the timer fires.
     void OnTimer();
 
   private:
-    // Ends the program where nobody could take over the window.
-    void EndUnattended(int status);
-
     CProgrammerDlg& m_dialog;
     velmo::BatchJob m_job;
     QTimer* m_timer = nullptr;

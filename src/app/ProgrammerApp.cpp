@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -10,9 +11,11 @@
 #include "app/PlatformFallback.h"
 #include "app/SingleInstance.h"
 #include "backends/BackendDescription.h"
+#include "backends/BatchTrace.h"
 #include "backends/PortFactory.h"
 #include "cmdline/CommandLine.h"
 #include "dialogs/Artwork.h"
+#include "ops/BatchRunner.h"
 #include "sys/Files.h"
 #include "sys/Locale.h"
 #include "ui/MessageBox.h"
@@ -60,19 +63,6 @@ QString UnreachableDisplay() {
     return QStringLiteral("Die Anzeige \"%1\" ist nicht erreichbar").arg(display);
 }
 
-// A trace that would write over the file of the batch call or over the simulated chip: the
-// German reason, empty when there is none. Checked before anything is opened for writing.
-std::string TraceConflictAtStart(const velmo::PortEnvironment& environment, bool batch,
-                                 const std::string& batchFile) {
-    if (std::string conflict = velmo::TraceConflict(environment); !conflict.empty()) {
-        return conflict;
-    }
-    if (!batch || !velmo::sys::SameFile(environment.trace, batchFile)) return {};
-    return "Die Aufzeichnungsdatei \"" + environment.trace +
-           "\" (VELMO_TRACE) ist zugleich die zu programmierende Datei; die Aufzeichnung würde "
-           "sie überschreiben. Bitte eine andere Datei wählen.";
-}
-
 }  // namespace
 
 int CProgrammerApp::Run(int argc, char** argv) {
@@ -117,7 +107,7 @@ int CProgrammerApp::Run(int argc, char** argv) {
 
     const velmo::PortEnvironment environment = velmo::EnvironmentOfProcess();
     if (const std::string conflict =
-            TraceConflictAtStart(environment, batch, settings.batch.filePath);
+            velmo::BatchTraceConflict(environment, batch ? settings.batch.filePath : "");
         !conflict.empty()) {
         velmo::ui::ShowMessageBox(nullptr, QString::fromStdString(conflict));
         return 1;
@@ -132,8 +122,23 @@ int CProgrammerApp::Run(int argc, char** argv) {
     instance.CloseRunningCopy(kCloseWaitMs);
 
     velmo::LinkSetup setup = velmo::CreateLink(environment);
+    if (headless) {
+        // Nobody could see the window: the batch call runs without one, every text a line on
+        // standard error.
+        velmo::BatchRunner runner(*setup.link, *setup.clock, &setup.files, program.toStdString(),
+                                  [](const std::string& line) {
+                                      velmo::ui::WriteErrorLine(QString::fromStdString(line));
+                                  });
+        runner.SetPump([] { QCoreApplication::processEvents(); });
+        // A second start closes this copy as it would close the window.
+        instance.Listen([&runner] {
+            const int status = runner.Close();
+            std::fflush(nullptr);
+            std::_Exit(status);
+        });
+        return runner.Run(settings);
+    }
     CProgrammerDlg dialog(*setup.link, *setup.clock, &setup.files);
-    dialog.SetHeadless(headless);
     dialog.SetPortDescriber(
         [&environment, &setup] { return velmo::DescribeBackend(environment, *setup.link); });
     if (batch) ApplyCommandLine(dialog, settings);

@@ -6,13 +6,20 @@
 
 #include "link/BitBangLink.h"
 #include "link/ftdi/FtdiLink.h"
-#include "port/DirectPort.h"
-#include "port/GpioPort.h"
-#include "port/PpdevPort.h"
+#include "port/GpioConfig.h"
 #include "port/SettingText.h"
 #include "port/TracePort.h"
 #include "sim/SimPort.h"
 #include "sys/Files.h"
+#include "sys/Process.h"
+
+#ifdef _WIN32
+#include "port/windows/InpOutPort.h"
+#else
+#include "port/linux/DirectPort.h"
+#include "port/linux/GpioPort.h"
+#include "port/linux/PpdevPort.h"
+#endif
 
 namespace velmo {
 
@@ -33,11 +40,6 @@ class FailedPort : public PortIo {
     std::string m_message;
 };
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 std::string Normalized(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -48,43 +50,96 @@ std::string Normalized(const std::string& text) {
     return out;
 }
 
+LinkSetup RealPort(std::unique_ptr<PortIo> port) {
+    return {std::move(port), MakeRealClock()};
+}
+
+#ifdef _WIN32
+LinkSetup MakeInpOut(const PortEnvironment&) {
+    return RealPort(std::make_unique<InpOutPort>());
+}
+#else
+LinkSetup MakePpdev(const PortEnvironment&) {
+    return RealPort(std::make_unique<PpdevPort>());
+}
+
+LinkSetup MakeDirect(const PortEnvironment&) {
+    return RealPort(std::make_unique<DirectPort>());
+}
+
+LinkSetup MakeGpio(const PortEnvironment& env) {
+    std::string error;
+    std::optional<GpioConfig> config = ParseGpioConfig(env.gpio, &error);
+    if (!config) return RealPort(std::make_unique<FailedPort>(error));
+    config->sockets = env.sockets;
+    return RealPort(std::make_unique<GpioPort>(std::move(*config)));
+}
+#endif
+
+LinkSetup MakeSim(const PortEnvironment& env) {
+    std::string error;
+    std::optional<SimOptions> options = ParseSimOptions(env.simOptions, &error);
+    if (!options) return RealPort(std::make_unique<FailedPort>(error));
+    options->chipFile = env.simChip;
+    options->sockets = env.sockets;
+    std::unique_ptr<Clock> clock =
+        options->virtualClock ? std::make_unique<VirtualClock>() : MakeRealClock();
+    auto port = std::make_unique<SimPort>(*clock, std::move(*options));
+    LinkSetup setup{nullptr, std::move(clock), nullptr, {}};
+    setup.files.Add(*port);
+    setup.port = std::move(port);
+    return setup;
+}
+
+LinkSetup MakeFtdi(const PortEnvironment& env) {
+    return CreateFtdiLink(env, MakeUsbFtdiSystem());
+}
+
+// The one table of every backend this platform has (VELMO_PORT's values); auto means the
+// first. The simulator is never chosen by itself.
+struct Backend {
+    const char* name;
+    // A parallel port: its five status inputs serve as many sockets.
+    bool parallel;
+    // A link of its own (a USB adapter), not a register port under the bit-bang link.
+    bool native;
+    LinkSetup (*make)(const PortEnvironment&);
+};
+constexpr Backend kBackends[] = {
+#ifdef _WIN32
+    {"inpout", true, false, MakeInpOut},
+#else
+    {"ppdev", true, false, MakePpdev},
+    {"direct", true, false, MakeDirect},
+    {"gpio", false, false, MakeGpio},
+#endif
+    {"ftdi", false, true, MakeFtdi},
+    {"sim", false, false, MakeSim},
+};
+
+const Backend* FindBackend(const std::string& kind) {
+    if (kind.empty() || kind == "auto") return &kBackends[0];
+    for (const Backend& backend : kBackends) {
+        if (kind == backend.name) return &backend;
+    }
+    return nullptr;
+}
+
+// "auto, ppdev, direct, gpio und sim"
+std::string BackendNames() {
+    std::string names = "auto";
+    const std::size_t count = std::size(kBackends);
+    for (std::size_t i = 0; i < count; ++i) {
+        names += (i + 1 == count ? " und " : ", ") + std::string(kBackends[i].name);
+    }
+    return names;
+}
+
 LinkSetup CreateBackend(const PortEnvironment& env) {
-    const std::string kind = Normalized(env.port);
-    if (kind.empty() || kind == "auto" || kind == "ppdev") {
-        return {std::make_unique<PpdevPort>(), MakeRealClock()};
-    }
-    if (kind == "direct") {
-        return {std::make_unique<DirectPort>(), MakeRealClock()};
-    }
-    if (kind == "gpio") {
-        std::string error;
-        std::optional<GpioConfig> config = ParseGpioConfig(env.gpio, &error);
-        if (!config) {
-            return {std::make_unique<FailedPort>(error), MakeRealClock()};
-        }
-        config->sockets = env.sockets;
-        return {std::make_unique<GpioPort>(std::move(*config)), MakeRealClock()};
-    }
-    if (kind == "sim") {
-        std::string error;
-        std::optional<SimOptions> options = ParseSimOptions(env.simOptions, &error);
-        if (!options) {
-            return {std::make_unique<FailedPort>(error), MakeRealClock()};
-        }
-        options->chipFile = env.simChip;
-        options->sockets = env.sockets;
-        std::unique_ptr<Clock> clock =
-            options->virtualClock ? std::make_unique<VirtualClock>() : MakeRealClock();
-        auto port = std::make_unique<SimPort>(*clock, std::move(*options));
-        LinkSetup setup{nullptr, std::move(clock), nullptr, {}};
-        setup.files.Add(*port);
-        setup.port = std::move(port);
-        return setup;
-    }
-    return {std::make_unique<FailedPort>("Unbekannter Port-Treiber \"" + env.port +
-                                         "\" in VELMO_PORT. Möglich sind auto, ppdev, "
-                                         "direct, gpio, ftdi und sim."),
-            MakeRealClock()};
+    if (const Backend* backend = FindBackend(Normalized(env.port))) return backend->make(env);
+    return RealPort(std::make_unique<FailedPort>("Unbekannter Port-Treiber \"" + env.port +
+                                                 "\" in VELMO_PORT. Möglich sind " +
+                                                 BackendNames() + "."));
 }
 
 }  // namespace
@@ -126,8 +181,9 @@ LinkSetup CreateFtdiLink(const PortEnvironment& env, std::unique_ptr<FtdiSystem>
 
 LinkSetup CreateLink(const PortEnvironment& env) {
     LinkSetup setup;
-    if (IsFtdiBackend(env.port) && SocketProblem(env).empty()) {
-        return CreateFtdiLink(env, MakeUsbFtdiSystem());
+    if (const Backend* backend = FindBackend(Normalized(env.port));
+        backend && backend->native && SocketProblem(env).empty()) {
+        return backend->make(env);
     }
     if (std::string problem = SocketProblem(env); !problem.empty()) {
         setup = {std::make_unique<FailedPort>(problem), MakeRealClock()};
@@ -150,7 +206,7 @@ LinkSetup CreateLink(const PortEnvironment& env) {
 std::string SocketProblem(const PortEnvironment& env) {
     if (env.sockets <= 1) return {};
     const std::string kind = Normalized(env.port);
-    if (kind.empty() || kind == "auto" || kind == "ppdev" || kind == "direct") {
+    if (const Backend* backend = FindBackend(kind); backend && backend->parallel) {
         if (env.sockets <= kMaxParallelSockets) return {};
         return "Ein Parallelport hat fünf Eingänge (Pins 12, 13, 10, 11 und 15), also höchstens " +
                std::to_string(kMaxParallelSockets) + " Sockel.";
@@ -181,9 +237,11 @@ bool IsFtdiBackend(const std::string& velmoPort) {
 }
 
 PortEnvironment EnvironmentOfProcess() {
-    PortEnvironment env{Env("VELMO_PORT"), Env("VELMO_SIM_OPTIONS"), Env("VELMO_SIM_CHIP"),
-                        Env("VELMO_TRACE"), Env("VELMO_GPIO")};
-    env.ftdi = Env("VELMO_FTDI");
+    PortEnvironment env{sys::EnvironmentVariable("VELMO_PORT"),
+                        sys::EnvironmentVariable("VELMO_SIM_OPTIONS"),
+                        sys::EnvironmentVariable("VELMO_SIM_CHIP"),
+                        sys::EnvironmentVariable("VELMO_TRACE"), sys::EnvironmentVariable("VELMO_GPIO")};
+    env.ftdi = sys::EnvironmentVariable("VELMO_FTDI");
     return env;
 }
 

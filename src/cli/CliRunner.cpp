@@ -21,15 +21,11 @@
 #include "ops/ChipIdentity.h"
 #include "ops/ChipSession.h"
 #include "port/SettingText.h"
+#include "sys/Process.h"
 
 namespace velmo::cli {
 
 namespace {
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 class Runner {
   public:
@@ -388,10 +384,10 @@ class Runner {
                 const bool environment = m_options.portChoice == PortChoice::Environment;
                 std::string where = "Port " + Hex4(m_options.port);
                 if (m_options.portChoice == PortChoice::Gpio ||
-                    (environment && IsGpioBackend(Env("VELMO_PORT")))) {
+                    (environment && IsGpioBackend(sys::EnvironmentVariable("VELMO_PORT")))) {
                     where = "GPIO-Leitungen";
                 } else if (m_options.portChoice == PortChoice::Ftdi ||
-                           (environment && IsFtdiBackend(Env("VELMO_PORT")))) {
+                           (environment && IsFtdiBackend(sys::EnvironmentVariable("VELMO_PORT")))) {
                     where = "USB-Adapter";
                 }
                 return Fail(kExitFailure, "Fehler beim Initialisieren des Velmo-Boards (" + where +
@@ -673,7 +669,7 @@ int FinishStandardOutput(std::ostream& out, std::FILE* file, std::ostream& err) 
 }
 
 std::string TracePath(const std::string& option) {
-    return option.empty() ? Env("VELMO_TRACE") : option;
+    return option.empty() ? sys::EnvironmentVariable("VELMO_TRACE") : option;
 }
 
 LinkSetup CreateLinkForCli(const std::string& trace, PortChoice port, unsigned sockets,

@@ -1,20 +1,11 @@
 #include "cmdline/CommandLine.h"
 
-#include <locale.h>
-#include <stdlib.h>
-
-#include <cmath>
 #include <cstddef>
+
+#include "sys/Numbers.h"
 
 namespace velmo {
 namespace {
-
-// The window may switch the process to the user's locale, where strtod would want a decimal
-// comma; the documented call writes -t11.0, so the numbers are read in the "C" locale.
-locale_t CLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return locale;
-}
 
 // The characters directly behind the first occurrence of a switch, or nothing when the switch
 // is absent. Switches are found anywhere in the line, also inside another switch's value.
@@ -23,49 +14,6 @@ bool ValueBehind(const std::string& text, const char* key, std::string& value) {
     if (at == std::string::npos) return false;
     value = text.substr(at + 2);
     return true;
-}
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// The longest leading part of text that is a decimal number: optional sign, digits with an
-// optional decimal point, then an optional exponent. The C library's own reader also takes
-// hexadecimal numbers, "inf" and "nan"; none of them is a clock rate a batch file means.
-std::string LeadingDecimal(const std::string& text) {
-    std::size_t at = text.find_first_not_of(" \t\n\v\f\r");
-    if (at == std::string::npos) return {};
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
-    const auto skipDigits = [&text](std::size_t from) {
-        while (from < text.size() && IsDigit(text[from])) ++from;
-        return from;
-    };
-    const std::size_t integerEnd = skipDigits(at);
-    std::size_t digits = integerEnd - at;
-    at = integerEnd;
-    if (at < text.size() && text[at] == '.') {
-        const std::size_t fractionEnd = skipDigits(at + 1);
-        digits += fractionEnd - (at + 1);
-        at = fractionEnd;
-    }
-    if (digits == 0) return {};
-    // An exponent counts only with digits behind it; "12e" is 12.
-    std::size_t exponent = at;
-    if (exponent < text.size() && (text[exponent] == 'e' || text[exponent] == 'E')) {
-        ++exponent;
-        if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) ++exponent;
-        if (exponent < text.size() && IsDigit(text[exponent])) at = skipDigits(exponent);
-    }
-    return text.substr(0, at);
-}
-
-// The clock rate a -t text names, in MHz; 0 when it names none. A number too large for a
-// double names none either, rather than an infinite rate.
-double DecimalRate(const std::string& text) {
-    const std::string number = LeadingDecimal(text);
-    if (number.empty()) return 0.0;
-    const double rate = strtod_l(number.c_str(), nullptr, CLocale());
-    return std::isfinite(rate) ? rate : 0.0;
 }
 
 std::string TrimBlanks(const std::string& text) {
@@ -92,8 +40,8 @@ CommandLineSettings ParseCommandLine(const std::string& text) {
     if (ValueBehind(text, "-a", value)) settings.batch.action = value.substr(0, 1);
 
     if (ValueBehind(text, "-p", value)) {
-        const std::string digits = value.substr(0, 3);
-        const long address = strtol_l(digits.c_str(), nullptr, 16, CLocale());
+        const std::string_view digits = std::string_view(value).substr(0, 3);
+        const long address = sys::ParseLong(digits, 16);
         // Any value is taken as the base address; only the three known ones move the mark.
         settings.portAddress = static_cast<std::uint16_t>(address);
         if (address == LPT2_ADDRESS) {
@@ -113,7 +61,9 @@ CommandLineSettings ParseCommandLine(const std::string& text) {
         const std::size_t dash = value.find('-');
         const std::string number =
             TrimBlanks(dash == std::string::npos ? std::string() : value.substr(0, dash));
-        const double rate = DecimalRate(number);
+        // A number too large for a double names no rate either, rather than an infinite one.
+        // Read the C way: the documented call writes -t11.0 whatever the user's language.
+        const double rate = sys::ParseDecimal(number);
         settings.clockRate = rate == 0.0 ? 24.0 : rate;
     }
 
@@ -128,6 +78,20 @@ std::string JoinArguments(int argc, const char* const* argv) {
         line += argv[i];
     }
     return line;
+}
+
+std::string TextAfterProgramName(std::string_view commandLine) {
+    std::size_t at = 0;
+    if (!commandLine.empty() && commandLine.front() == '"') {
+        // A quoted name ends at the next quote; blanks inside it belong to it.
+        at = commandLine.find('"', 1);
+        at = at == std::string_view::npos ? commandLine.size() : at + 1;
+    } else {
+        at = commandLine.find_first_of(" \t");
+        if (at == std::string_view::npos) at = commandLine.size();
+    }
+    at = commandLine.find_first_not_of(" \t", at);
+    return at == std::string_view::npos ? std::string() : std::string(commandLine.substr(at));
 }
 
 }  // namespace velmo

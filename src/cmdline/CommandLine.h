@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "isp/Settings.h"
 #include "port/PortIo.h"
@@ -29,5 +30,9 @@ CommandLineSettings ParseCommandLine(const std::string& text);
 
 // On Linux the command line is the program's arguments joined by single blanks.
 std::string JoinArguments(int argc, const char* const* argv);
+
+// On Windows a program gets its command line as one string, its own name first: the text
+// after that name (quoted, or up to the first blank) and the blanks behind it.
+std::string TextAfterProgramName(std::string_view commandLine);
 
 }  // namespace velmo

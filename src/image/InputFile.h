@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+#include "sys/Files.h"
 
 namespace velmo {
 
@@ -9,18 +12,14 @@ namespace velmo {
 // directories, pipes and devices count as "cannot be opened".
 class InputFile {
   public:
-    InputFile() = default;
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    ~InputFile();
-
     bool Open(const std::string& path);
     // Fills buffer as far as the file allows: fewer than size bytes only at the file's end.
     // Returns the number of bytes read, or -1 on a read error.
     long Read(char* buffer, std::size_t size);
 
   private:
-    int m_fd = -1;
+    sys::FileHandle m_file;
+    std::uint64_t m_position = 0;
 };
 
 }  // namespace velmo

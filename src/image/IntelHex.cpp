@@ -1,12 +1,10 @@
 #include "image/IntelHex.h"
 
-#include <locale.h>
-#include <stdlib.h>
-
 #include <cstdint>
 #include <vector>
 
 #include "image/InputFile.h"
+#include "sys/Numbers.h"
 
 namespace velmo {
 namespace {
@@ -18,23 +16,16 @@ constexpr std::size_t kChunkSize = 64 * 1024;
 // beyond position 9 + 2 * 255. Longer lines are legal; their tail is simply never read.
 constexpr std::size_t kReaderLinePrefix = 9 + 2 * 255;
 
-// The fields are read exactly like strtol reads them, but the window may have switched the
-// process to the user's locale, so the conversion is pinned to the "C" locale.
-locale_t CLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return locale;
-}
-
 // One field of a line, taken by itself: cut at the line's end, empty when it starts beyond.
+// Read exactly as strtol reads it, whatever language the process runs in.
 long ReadField(const std::string& line, std::size_t pos, std::size_t length, int base) {
     if (pos >= line.size()) return 0;
-    const std::string field = line.substr(pos, length);
-    return strtol_l(field.c_str(), nullptr, base, CLocale());
+    return sys::ParseLong(std::string_view(line).substr(pos, length), base);
 }
 
 long PairValue(char first, char second) {
-    const char pair[3] = {first, second, '\0'};
-    return strtol_l(pair, nullptr, 16, CLocale());
+    const char pair[2] = {first, second};
+    return sys::ParseLong(std::string_view(pair, 2), 16);
 }
 
 enum class ScanResult { Done, Stopped, Failed };

@@ -237,7 +237,7 @@ OutputResult OutputFile::Publish() {
         Discard();
         return m_status;
     }
-    if (const sys::ErrorCode error = sys::Rename(m_temporary, m_target)) {
+    if (const sys::ErrorCode error = sys::RenameOpenFile(m_file, m_temporary, m_target)) {
         Fail(OutputError::CannotCreate, error);
         Discard();
         return m_status;

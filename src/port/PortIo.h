@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace velmo {
@@ -9,6 +10,13 @@ namespace velmo {
 inline constexpr std::uint16_t LPT1_ADDRESS = 0x378;
 inline constexpr std::uint16_t LPT2_ADDRESS = 0x278;
 inline constexpr std::uint16_t LPT3_ADDRESS = 0x3BC;
+
+// A base address as messages show it: "0x378", "0xD010".
+inline std::string HexAddress(std::uint16_t address) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%.3X", static_cast<unsigned>(address));
+    return text;
+}
 
 // Access to one parallel port: start and stop the driver, and single 8-bit registers at
 // base, base+1 and base+2. The base address lives here because every pin operation takes

@@ -13,6 +13,7 @@
 #include "sim/SimAt89.h"
 #include "sim/SimBoard.h"
 #include "sys/Files.h"
+#include "sys/Process.h"
 
 namespace velmo {
 
@@ -130,7 +131,7 @@ struct SimPort::Impl {
     std::function<void(const std::string&)> Notice() const {
         if (options.notice) return options.notice;
         return [](const std::string& text) {
-            std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
+            std::fprintf(stderr, "%s: %s\n", sys::ProgramName().c_str(), text.c_str());
             std::fflush(stderr);
         };
     }

@@ -104,6 +104,9 @@ struct OpenResult {
 OpenResult OpenDeviceForWriting(const std::string& path, FileKind kind);
 // An existing regular file for writing in place from its start; nothing is cut off yet.
 OpenResult OpenFileForWriting(const std::string& path);
+// An existing regular file for reading from its start. Never waits for a pipe; anything but
+// a regular file fails.
+OpenResult OpenFileForReading(const std::string& path);
 // A new file that did not exist before, with the permissions the user's defaults give it.
 OpenResult CreateNewFile(const std::string& path);
 // A regular file for reading and writing, or for reading only where writing is not allowed
@@ -137,6 +140,9 @@ ErrorCode Sync(FileHandle& file);
 ErrorCode SetPermissions(FileHandle& file, std::uint32_t permissions);
 
 ErrorCode Rename(const std::string& from, const std::string& to);
+// The same for the file open in file, which stays open for writing at its position, now
+// under its new name. (Windows renames no open file; there it is closed and opened again.)
+ErrorCode RenameOpenFile(FileHandle& file, const std::string& from, const std::string& to);
 ErrorCode Remove(const std::string& path);
 // Makes a rename or a new name in the folder of path durable.
 void SyncDirectoryOf(const std::string& path);

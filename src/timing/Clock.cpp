@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "sys/Time.h"
 #include "timing/TscClock.h"
 
 namespace velmo {
@@ -15,11 +16,7 @@ namespace {
 
 class MonotonicClock final : public Clock {
   public:
-    std::int64_t NowNs() override {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
+    std::int64_t NowNs() override { return sys::MonotonicNs(); }
 
     // Spins instead of sleeping: a sleep's wake-up latency is far longer than the bit
     // clock's half-period, and the target samples on the edges we time here.

@@ -1,10 +1,10 @@
 #include "timing/TscClock.h"
 
-#include <time.h>
-
 #include <chrono>
 #include <optional>
 #include <thread>
+
+#include "sys/Time.h"
 
 #if defined(__x86_64__) && defined(__linux__)
 #include <x86intrin.h>
@@ -55,12 +55,6 @@ std::string_view FirstFlagsLine(std::string_view cpuinfo) {
     return {};
 }
 
-std::int64_t MonotonicNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
-
 #if VELMO_HAVE_TSC
 
 // The fence keeps the counter from being read before the instructions in front of it have
@@ -84,7 +78,7 @@ Stamp TightStamp() {
     for (int i = 0; i < 7; ++i) {
         Stamp s{};
         s.before = OrderedTicks();
-        s.ns = MonotonicNs();
+        s.ns = sys::MonotonicNs();
         s.after = OrderedTicks();
         if (s.after - s.before < best.after - best.before) {
             best = s;
@@ -98,8 +92,7 @@ Stamp TightStamp() {
 // the monotonic interval: the rate comes out at most as fast as the true one.
 std::optional<TickScale> Calibrate() {
     const Stamp first = TightStamp();
-    const timespec pause{0, 5'000'000};
-    nanosleep(&pause, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const Stamp second = TightStamp();
     const std::uint64_t ticks = second.after - first.before;
     const std::int64_t ns = second.ns - first.ns;

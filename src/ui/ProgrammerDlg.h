@@ -62,11 +62,6 @@ class CProgrammerDlg : public QDialog, private velmo::OperationObserver {
     // start the defaults. Returns whether the driver runs.
     bool OnInitDialog();
 
-    // Nobody can see or click this window: status texts and progress go to standard error
-    // as lines.
-    void SetHeadless(bool headless) { m_headless = headless; }
-    bool IsHeadless() const { return m_headless; }
-
     // --- commands ---
     void OnFileOpen();
     void OnFileSaveAs();
@@ -215,7 +210,6 @@ class CProgrammerDlg : public QDialog, private velmo::OperationObserver {
     velmo::dialogs::DialogUnits m_units;
     CClockRateDlg m_clockDlg;
     bool m_batchActive = false;
-    bool m_headless = false;
     int m_portIndex = 1;
     int m_operationDepth = 0;
     int m_runningCommand = 0;  // the device command whose operation runs, 0 for none

@@ -16,6 +16,7 @@
 #include "dialogs/BatchHelpDlg.h"
 #include "dialogs/InterfaceDlg.h"
 #include "image/ImageFiles.h"
+#include "ops/Wording.h"
 #include "ui/Commands.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
@@ -27,9 +28,6 @@ namespace {
 const char* const kDriverNotRunning =
     "Fehler beim Starten des Treibers; Kann Aktion nicht ausführen";
 const char* const kDropWhileBusy = "Es läuft bereits eine Aktion; Kann Datei nicht laden";
-const char* const kOpenFailed = "Fehler beim Öffnen der Datei!";
-const char* const kOpened = "Datei erfolgreich geöffnet!";
-const char* const kTooLarge = "Datei ist größer als Flash-Speicher des Controllers!";
 const char* const kSaveFailed = "Fehler beim Erzeugen der Datei!";
 
 // A save name without an extension gets ".bin".
@@ -187,11 +185,11 @@ void CProgrammerDlg::LoadFile(const std::string& path) {
     }
     // A HEX file that loads says nothing in the status bar; a binary one says it was opened.
     if (!opened) {
-        SetStatusText(kOpenFailed);
+        SetStatusText(velmo::kOpenFailed);
     } else if (loaded.format == velmo::ImageFormat::Binary) {
-        SetStatusText(kOpened);
+        SetStatusText(velmo::kOpened);
     }
-    if (loaded.error == velmo::LoadError::TooLarge) ShowMessage(kTooLarge);
+    if (loaded.error == velmo::LoadError::TooLarge) ShowMessage(velmo::kTooLarge);
     if (loaded.Loaded()) {
         m_core.m_imageCrc = loaded.crc;
         m_strCrc = velmo::FormatCrc(loaded.crc);

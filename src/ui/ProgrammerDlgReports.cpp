@@ -1,6 +1,5 @@
 // What the operations report, worded and shown: the status line, the boxes to confirm, the
-// menu states of each phase and the progress bar. Without a display every status text and
-// progress step also goes to standard error as a line.
+// menu states of each phase and the progress bar.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -8,6 +7,7 @@
 #include <QProgressBar>
 
 #include "image/Crc16.h"
+#include "ops/Wording.h"
 #include "ui/Commands.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
@@ -17,60 +17,8 @@ using velmo::OperationPhase;
 using velmo::ProgrammerNotice;
 using velmo::ProgrammerStatus;
 
-namespace {
-
-const char* StatusWording(ProgrammerStatus status) {
-    switch (status) {
-        case ProgrammerStatus::BoardFailed:
-            return "Fehler beim Initialisieren des Velmo-Boards";
-        case ProgrammerStatus::Aborted:
-            return "Aktion abgebrochen";
-        case ProgrammerStatus::Erasing:
-            return "Lösche Flash..";
-        case ProgrammerStatus::Erased:
-            return "Flash gelöscht";
-        case ProgrammerStatus::Programming:
-            return "Programmieren des Controllers...";
-        case ProgrammerStatus::Programmed:
-            return "Datei erfolgreich programmiert!";
-        case ProgrammerStatus::ProgramFailed:
-            return "Fehler beim Programmieren!";
-        case ProgrammerStatus::Verifying:
-            return "Verifiziere geladene Datei mit Speicherinhalt...";
-        case ProgrammerStatus::Verified:
-            return "Verifizierung beendet!";
-        case ProgrammerStatus::Reading:
-            return "Lese Speicherinhalt aus...";
-        case ProgrammerStatus::ReadDone:
-            return "Speicherinhalt ausgelesen!";
-        case ProgrammerStatus::WritingLockBits:
-            return "Schreibe Lock-Bits";
-        case ProgrammerStatus::LockBitsWritten:
-            return "Lock-Bits geschrieben";
-    }
-    return "";
-}
-
-const char* NoticeWording(ProgrammerNotice notice) {
-    switch (notice) {
-        case ProgrammerNotice::BoardFailed:
-            return "Fehler beim Initialisieren des Velmo-Boards";
-        case ProgrammerNotice::NoImage:
-            return "Bitte wählen Sie zuerst eine Datei aus!";
-        case ProgrammerNotice::ProgramFailed:
-            return "Fehler beim Programmieren!";
-        case ProgrammerNotice::ImagesMatch:
-            return "Geladene Datei und Speicherinhalt stimmen überein!";
-        case ProgrammerNotice::ImagesDiffer:
-            return "Geladene Datei und Speicherinhalt stimmen nicht überein!";
-    }
-    return "";
-}
-
-}  // namespace
-
 void CProgrammerDlg::Status(ProgrammerStatus status) {
-    SetStatusText(StatusWording(status));
+    SetStatusText(velmo::StatusWording(status));
     // Read shows the chip's CRC as soon as it is done; the data exchange that shows it also
     // puts the lock-bit boxes back to their members.
     if (status == ProgrammerStatus::ReadDone) {
@@ -80,7 +28,7 @@ void CProgrammerDlg::Status(ProgrammerStatus status) {
 }
 
 void CProgrammerDlg::Notice(ProgrammerNotice notice) {
-    ShowMessage(NoticeWording(notice));
+    ShowMessage(velmo::NoticeWording(notice));
     // A batch run whose byte did not take ends once the box is confirmed, with status 1.
     if (notice == ProgrammerNotice::ProgramFailed && m_batchActive) PostQuit(1);
 }
@@ -130,7 +78,6 @@ void CProgrammerDlg::SetStatusText(const std::string& text) {
         const std::string way = PortDescription();
         m_statusBar->setToolTip(QString::fromStdString(way.empty() ? text : text + "\n" + way));
     }
-    if (m_headless) WriteErrorLine(QStringLiteral("Status: ") + QString::fromStdString(text));
 }
 
 std::string CProgrammerDlg::PortDescription() const {
@@ -143,13 +90,7 @@ void CProgrammerDlg::ShowMessage(const std::string& text) {
 
 void CProgrammerDlg::SetProgressPos(int position) {
     m_progress->setValue(position);
-    if (m_headless) {
-        WriteErrorLine(QStringLiteral("Fortschritt: %1 von %2 Bytes")
-                           .arg(position)
-                           .arg(m_progress->maximum()));
-    } else {
-        m_progress->repaint();
-    }
+    m_progress->repaint();
 }
 
 void CProgrammerDlg::ControlsToMembers() {
@@ -176,7 +117,7 @@ void CProgrammerDlg::SetFileTip(const std::string& path) {
 }
 
 void CProgrammerDlg::Repaint() {
-    if (!m_headless) repaint();
+    repaint();
 }
 
 void CProgrammerDlg::PostQuit(int exitCode) {

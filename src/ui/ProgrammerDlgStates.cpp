@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMenu>
 
+#include "ops/Wording.h"
 #include "ui/Commands.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgrammerDlg.h"
@@ -11,9 +12,6 @@
 using namespace velmo::ui;
 
 namespace {
-
-const char* const kDriverStarted = "DriverLinx I/O erfolgreich gestartet!";
-const char* const kDriverFailed = "Fehler beim Starten von DriverLinx I/O! ";
 
 const int kDeviceItems[] = {kProgram, kVerify, kRead, kLockBits, kErase};
 const int kBusyButtons[] = {kProgram, kFileOpen, kFileSaveAs, kRead};
@@ -32,17 +30,14 @@ bool CProgrammerDlg::OnInitDialog() {
 
     const bool running = m_core.StartDriver();
     if (running) {
-        SetStatusText(kDriverStarted);
+        SetStatusText(velmo::kDriverStarted);
     } else {
-        const std::string failure = kDriverFailed + m_core.DriverMessage();
+        const std::string failure = velmo::kDriverFailed + m_core.DriverMessage();
         SetStatusText(failure);
         // The driver's reason and its advice (group lp, modprobe) rarely fit the status
-        // line; a start from a terminal shows them whole there. Without a display the
-        // status line itself goes there already.
-        if (!m_headless) {
-            WriteErrorLine(ApplicationCaption() + QStringLiteral(": ") +
-                           QString::fromStdString(failure));
-        }
+        // line; a start from a terminal shows them whole there.
+        WriteErrorLine(ApplicationCaption() + QStringLiteral(": ") +
+                       QString::fromStdString(failure));
         EnterDriverFailureState();
     }
     SetItemEnabled(kAbort, false);

@@ -30,8 +30,7 @@ struct BatchRig {
     CProgrammerDlg& operator*() { return *window; }
     SimChip& Chip() { return window.Chip(); }
 
-    void Start(const QString& line, bool headless) {
-        window->SetHeadless(headless);
+    void Start(const QString& line) {
         const CommandLineSettings settings = ParseCommandLine(line.toStdString());
         ApplyCommandLine(*window, settings);
         run = std::make_unique<BatchRun>(*window, settings.batch);
@@ -63,7 +62,7 @@ TEST(BatchRun, StartsOnlyByItsTimerAndSetsTheCommandLinesCheckMarks) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
         BatchRig rig;
-        rig.Start(QString::fromUtf8(row.line) + kBlink, false);
+        rig.Start(QString::fromUtf8(row.line) + kBlink);
         EXPECT_TRUE(rig.run->TimerActive());
         // Before the timer nothing is checked: the interactive defaults do not apply.
         for (int id : {kModeBoard, kModeRaw, kPortLpt1, kPortLpt2, kPortLpt3})
@@ -81,8 +80,8 @@ TEST(BatchRun, OutcomesQuitWithTheirStatusOrStayOpenForAPerson) {
         const char* name;
         QString line;
         const char* simOptions;
-        bool quitsWithWindow;  // with a window a person can take over some outcomes
-        int status;            // the status of a quit (a headless run always quits)
+        bool quits;  // a person can take the window over after some outcomes
+        int status;  // the status of a quit
         const char* lastStatus;
     };
     const Row rows[] = {
@@ -100,28 +99,26 @@ TEST(BatchRun, OutcomesQuitWithTheirStatusOrStayOpenForAPerson) {
         {"other action", "-a2 -p378 -m2 -t11.0 -f" + kBlink, "", false, 0,
          "DriverLinx I/O erfolgreich gestartet!"},
     };
-    for (bool headless : {false, true}) {
-        for (const Row& row : rows) {
-            SCOPED_TRACE(std::string(row.name) + (headless ? " headless" : " window"));
-            std::string error;
-            auto options = ParseSimOptions(row.simOptions, &error);
-            ASSERT_TRUE(options) << error;
-            BatchRig rig(*options);
-            rig.Start(row.line, headless);
-            rig.run->OnTimer();
-            EXPECT_EQ(rig->StatusText(), QString::fromUtf8(row.lastStatus));
-            EXPECT_EQ(rig->QuitPosted(), headless || row.quitsWithWindow);
-            if (rig->QuitPosted()) {
-                EXPECT_EQ(rig->ExitCode(), row.status);
-            }
-            EXPECT_FALSE(rig->OperationRunning());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string error;
+        auto options = ParseSimOptions(row.simOptions, &error);
+        ASSERT_TRUE(options) << error;
+        BatchRig rig(*options);
+        rig.Start(row.line);
+        rig.run->OnTimer();
+        EXPECT_EQ(rig->StatusText(), QString::fromUtf8(row.lastStatus));
+        EXPECT_EQ(rig->QuitPosted(), row.quits);
+        if (rig->QuitPosted()) {
+            EXPECT_EQ(rig->ExitCode(), row.status);
         }
+        EXPECT_FALSE(rig->OperationRunning());
     }
 }
 
 TEST(BatchRun, OtherActionLoadsTheFileAndRunsNothing) {
     BatchRig rig;
-    rig.Start("-a2 -p378 -m2 -t11.0 -f" + kBlink, false);
+    rig.Start("-a2 -p378 -m2 -t11.0 -f" + kBlink);
     const FlashImage before = rig.Chip().Flash();
     rig.run->OnTimer();
     EXPECT_EQ(rig->FileLabel()->text(), QStringLiteral("blink.ihx"));
@@ -133,7 +130,7 @@ TEST(BatchRun, OtherActionLoadsTheFileAndRunsNothing) {
 
 TEST(BatchRun, AbortFromTheToolbarEndsTheRunWithStatusOne) {
     BatchRig rig;
-    rig.Start("-a1 -p378 -m2 -t11.0 -f" + kBlink, false);
+    rig.Start("-a1 -p378 -m2 -t11.0 -f" + kBlink);
     rig.window.WhenPumped([&] { return rig->Progress()->value() > 0; },
                           [&] { rig->ToolbarAction(kAbort)->trigger(); });
     rig.run->OnTimer();
@@ -145,7 +142,7 @@ TEST(BatchRun, AbortFromTheToolbarEndsTheRunWithStatusOne) {
 
 TEST(BatchRun, TheQuitEndsTheModalRunOnceControlIsBack) {
     BatchRig rig;
-    rig.Start("-a1 -p378 -m2 -t11.0 -f" + kBlink, false);
+    rig.Start("-a1 -p378 -m2 -t11.0 -f" + kBlink);
     QTimer::singleShot(0, &*rig, [&] { rig.run->OnTimer(); });
     EXPECT_EQ(rig->exec(), QDialog::Accepted);
     EXPECT_EQ(rig->ExitCode(), 0);
@@ -184,7 +181,7 @@ TEST(BatchRun, EndingBeforeTheFileIsProgrammedGivesStatusOne) {
             auto options = ParseSimOptions(row.simOptions, &error);
             ASSERT_TRUE(options) << error;
             BatchRig rig(*options);
-            rig.Start(row.line, false);
+            rig.Start(row.line);
             std::optional<int> status;
             const auto endNow = [&] {
                 switch (end) {

@@ -132,6 +132,18 @@ TEST(JoinArguments, ArgumentsAfterTheProgramNameWithSingleBlanks) {
     EXPECT_EQ(JoinArguments(5, several), "-a1 -p378 -fc:\\my files\\x.bin ");
 }
 
+TEST(TextAfterProgramName, TheWindowsCommandLineWithoutTheProgram) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"velmo.exe -a1 -fc:\\my files\\x.bin ", "-a1 -fc:\\my files\\x.bin "},
+        {"\"C:\\Program Files\\Velmo\\velmo.exe\"  -a1 -f\"x.bin\"", "-a1 -f\"x.bin\""},
+        {"\"C:\\a b\\velmo.exe\"-a1", "-a1"},
+        {"velmo.exe", ""},
+        {"\"velmo.exe\"   ", ""},
+        {"", ""},
+    };
+    for (const auto& [line, text] : rows) EXPECT_EQ(TextAfterProgramName(line), text) << line;
+}
+
 TEST(BitDelayForClockRate, HalfPeriodFromTheClockRate) {
     struct Case {
         double mhz;

@@ -1,7 +1,5 @@
 // The simulated flash kept in a file across runs.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -193,31 +191,6 @@ TEST_F(SimChipFile, ASecondPortOnTheSameFileWaitsForTheFirst) {
     ASSERT_TRUE(second.DriverActive()) << second.DriverMessage();
     EXPECT_EQ(second.Chip().Flash()[0x0042], 0x24);
     EXPECT_EQ(second.Chip().Flash()[0x0043], 0x25);
-}
-
-TEST_F(SimChipFile, PipesAndDevicesAreNoChipFiles) {
-    const std::string pipe = (dir_ / "chip.pipe").string();
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    VirtualClock clock;
-    SimPort port(clock, WithFile(pipe));  // would wait for a writer if it opened the pipe plainly
-    port.StartDriver();
-    EXPECT_FALSE(port.DriverActive());
-    EXPECT_NE(port.DriverMessage().find("keine gewöhnliche Datei"), std::string::npos)
-        << port.DriverMessage();
-}
-
-TEST_F(SimChipFile, ASaveThatFailsIsReportedByFinishFile) {
-    const fs::path folder = dir_ / "chips";
-    fs::create_directories(folder);
-    VirtualClock clock;
-    SimPort port(clock, WithFile((folder / "chip.bin").string()));
-    port.StartDriver();
-    EXPECT_EQ(port.FinishFile(), "");
-    fs::remove_all(folder);
-    Program(port, clock, {{0x0001, 0x11}});
-    const std::string lost = port.FinishFile();
-    EXPECT_NE(lost.find("kann nicht geschrieben werden"), std::string::npos) << lost;
-    EXPECT_NE(lost.find((folder / "chip.bin").string()), std::string::npos) << lost;
 }
 
 }  // namespace

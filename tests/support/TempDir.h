@@ -1,10 +1,9 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -20,9 +19,18 @@ namespace velmo::testing {
 class TempDir {
   public:
     TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmo-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+        std::error_code error;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty() && !error; ++attempt) {
+            const std::filesystem::path candidate =
+                base / ("velmo-test-" + std::to_string(random() % 1000000000));
+            if (std::filesystem::create_directory(candidate, error)) {
+                // Ours alone, as a folder from mkdtemp would be.
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, error);
+                m_path = candidate.string();
+            }
+        }
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

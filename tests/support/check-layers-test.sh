@@ -47,4 +47,10 @@ mkdir -p "$qt/src/mid/deep"
 printf '#include <QString>\n' >"$qt/src/mid/deep/Text.h"
 expect_fail "$qt" "src/mid/deep/Text.h:1: layer 'mid' links no Qt but includes <QString>"
 
+platform=$(tree platform)
+mkdir -p "$platform/src/low/windows" "$platform/src/mid/linux"
+printf '#pragma once\n' >"$platform/src/low/windows/Wide.h"
+printf '#include "low/Low.h"\n#include "low/windows/Wide.h"\n' >"$platform/src/mid/linux/Port.cpp"
+expect_fail "$platform" 'src/mid/linux/Port.cpp:2: includes "low/windows/Wide.h" of another platform'
+
 echo "layer check: every case as expected"

@@ -8,4 +8,8 @@ bool StandardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+void PrepareConsole() {
+    // Streams pass bytes unchanged here, and terminals take UTF-8 as the locale says.
+}
+
 }  // namespace velmo::sys

@@ -296,6 +296,18 @@ OpenResult OpenFileForWriting(const std::string& path) {
     return result;
 }
 
+OpenResult OpenFileForReading(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return {FileHandle(), ENOENT};
+    // O_NONBLOCK keeps a named pipe from waiting for a writer; it is refused just below. A
+    // directory opens on Linux but has no bytes to give, and a device could never end.
+    OpenResult result = Opened(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (result.ok() && InspectOpen(result.file).kind != FileKind::Regular) {
+        result.file.Close();
+        result.error = EINVAL;
+    }
+    return result;
+}
+
 OpenResult CreateNewFile(const std::string& path) {
     // Mode 0666 lets the user's umask decide, as for any newly created file.
     return Opened(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -404,6 +416,11 @@ ErrorCode SetPermissions(FileHandle& file, std::uint32_t permissions) {
 
 ErrorCode Rename(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+ErrorCode RenameOpenFile(FileHandle&, const std::string& from, const std::string& to) {
+    // The descriptor follows the file to its new name by itself.
+    return Rename(from, to);
 }
 
 ErrorCode Remove(const std::string& path) {
