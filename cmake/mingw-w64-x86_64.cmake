@@ -14,3 +14,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# pkg-config must not hand the host's libraries (libftdi1) to the Windows build: it looks in
+# the target's prefix only, where Debian installs none of them.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/${VELMO_MINGW_PREFIX}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} "")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "")

@@ -110,7 +110,7 @@ TEST(FtdiLink, EveryAdapterKindProgramsTheChipAndReleasesItsPins) {
         EXPECT_EQ(rig.fake.badCommands,
                   Mpsse(c.chip) ? std::vector<std::uint8_t>{0xAA} : std::vector<std::uint8_t>{});
         EXPECT_EQ(rig.fake.latencyMs, 1);
-        EXPECT_EQ(rig.fake.interface, std::string(c.config) == "interface=b" ? 1u : 0u);
+        EXPECT_EQ(rig.fake.channel, std::string(c.config) == "interface=b" ? 1u : 0u);
         rig.link->StopDriver();
         EXPECT_FALSE(rig.TargetRst()) << "RST is low at the end";
         EXPECT_EQ(rig.fake.direction, 0) << "every pin is an input";

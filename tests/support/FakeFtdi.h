@@ -82,7 +82,7 @@ class FakeFtdi {
 
     // --- what happened ---
     const FtdiDevice* opened = nullptr;
-    unsigned interface = 0;
+    unsigned channel = 0;
     FtdiBitMode mode = FtdiBitMode::Reset;
     int baud = 9600;  // the chip's rate; a tick is a sixteenth of its bit time
     int latencyMs = 16;
@@ -127,7 +127,7 @@ class FakeFtdi {
                 return openResult;
             }
             opened = &device;
-            interface = iface;
+            channel = iface;
             closed = false;
             return 0;
         }
@@ -294,8 +294,8 @@ class FakeFtdiSystem : public FtdiSystem {
   public:
     explicit FakeFtdiSystem(FakeFtdi& fake) : m_fake(fake) {}
     bool List(std::vector<FtdiDevice>& devices) override { return m_fake.List(devices); }
-    int Open(const FtdiDevice& device, unsigned interface) override {
-        return m_fake.Open(device, interface);
+    int Open(const FtdiDevice& device, unsigned channel) override {
+        return m_fake.Open(device, channel);
     }
     int Purge() override { return m_fake.Call(); }
     int SetLatencyTimer(std::uint8_t ms) override {

@@ -182,7 +182,7 @@ std::optional<FtdiConfig> ParseFtdiConfig(const std::string& text, std::string* 
                                 " ist keine Schnittstelle (erwartet: A, B, C "
                                 "oder D)");
                 }
-                config.interface = static_cast<unsigned>(name[0] - 'a');
+                config.channel = static_cast<unsigned>(name[0] - 'a');
             } else if (key == Key(IspLine::Miso) && value.find('/') != std::string_view::npos) {
                 if (!ParseMisoList(value, config.misoList)) {
                     return fail(Quoted(item) +
@@ -331,24 +331,24 @@ bool SelectorMatches(const FtdiSelector& selector, const FtdiDevice& device, uns
     return false;
 }
 
-std::optional<FtdiDrive> DriveOf(FtdiChip chip, unsigned interface) {
+std::optional<FtdiDrive> DriveOf(FtdiChip chip, unsigned channel) {
     switch (chip) {
         case FtdiChip::Ft232H:
-            if (interface == 0) return FtdiDrive::Mpsse;
+            if (channel == 0) return FtdiDrive::Mpsse;
             break;
         case FtdiChip::Ft2232H:
-            if (interface < 2) return FtdiDrive::Mpsse;
+            if (channel < 2) return FtdiDrive::Mpsse;
             break;
         case FtdiChip::Ft4232H:
             // Only the first two of its four channels have an MPSSE.
-            if (interface < 2) return FtdiDrive::Mpsse;
+            if (channel < 2) return FtdiDrive::Mpsse;
             break;
         case FtdiChip::Ft2232C:
-            if (interface == 0) return FtdiDrive::Mpsse;
+            if (channel == 0) return FtdiDrive::Mpsse;
             break;
         case FtdiChip::Ft232R:
         case FtdiChip::Ft230X:
-            if (interface == 0) return FtdiDrive::SyncBitBang;
+            if (channel == 0) return FtdiDrive::SyncBitBang;
             break;
         case FtdiChip::Unknown:
         case FtdiChip::Am:

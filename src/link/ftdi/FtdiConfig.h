@@ -43,7 +43,7 @@ struct FtdiConfig {
     std::string serial;  // empty: any
     std::string device;  // the selector as written, for messages
     FtdiSelector selector;
-    unsigned interface = 0;  // 0 = A .. 3 = D
+    unsigned channel = 0;  // 0 = A .. 3 = D
     std::array<std::optional<FtdiPin>, kIspLineCount> lines{};
     // miso=A/B/C: one pin per socket of a gang fixture; empty when not given as a list.
     std::vector<FtdiPin> misoList;
@@ -82,7 +82,7 @@ std::string DescribeFtdiPins(const FtdiPins& pins, FtdiDrive drive);
 // Whether device is the one selector names; sameIds: how many listed before it carry its ids.
 bool SelectorMatches(const FtdiSelector& selector, const FtdiDevice& device, unsigned sameIds);
 
-// The drive a chip offers on interface (0 = A), or nullopt where it has none the link uses.
-std::optional<FtdiDrive> DriveOf(FtdiChip chip, unsigned interface);
+// The drive a chip offers on channel (0 = A), or nullopt where it has none the link uses.
+std::optional<FtdiDrive> DriveOf(FtdiChip chip, unsigned channel);
 
 }  // namespace velmo

@@ -31,8 +31,8 @@ std::string DeviceList(const std::vector<FtdiDevice>& devices) {
     return text;
 }
 
-char InterfaceLetter(unsigned interface) {
-    return static_cast<char>('A' + interface);
+char InterfaceLetter(unsigned channel) {
+    return static_cast<char>('A' + channel);
 }
 
 }  // namespace
@@ -123,10 +123,10 @@ bool FtdiLink::Start() {
         m_message = noAccess;
         return false;
     }
-    const std::optional<FtdiDrive> drive = DriveOf(m_device.chip, m_config.interface);
+    const std::optional<FtdiDrive> drive = DriveOf(m_device.chip, m_config.channel);
     if (!drive) {
         m_message = "Der USB-Adapter " + Name() + " kann auf Schnittstelle " +
-                    InterfaceLetter(m_config.interface) +
+                    InterfaceLetter(m_config.channel) +
                     " weder MPSSE noch synchronen Bitbang (brauchbar: FT232R, FT231X und FT232H "
                     "auf A, FT2232H und FT4232H auf A oder B).";
         return false;
@@ -144,7 +144,7 @@ bool FtdiLink::Start() {
     } else {
         m_wire = std::make_unique<BitBangWire>(*pins);
     }
-    const int opened = m_system->Open(m_device, m_config.interface);
+    const int opened = m_system->Open(m_device, m_config.channel);
     if (opened == FtdiSystem::kNoAccess) {
         m_message = noAccess;
         return false;
@@ -172,8 +172,8 @@ bool FtdiLink::Start() {
     if (!Configure()) return false;
     m_message = std::string("USB-Adapter ") + Name() +
                 (m_drive == FtdiDrive::Mpsse ? ", MPSSE" : ", synchroner Bitbang") +
-                (m_config.interface > 0
-                     ? ", Schnittstelle " + std::string(1, InterfaceLetter(m_config.interface))
+                (m_config.channel > 0
+                     ? ", Schnittstelle " + std::string(1, InterfaceLetter(m_config.channel))
                      : std::string()) +
                 ": " + DescribeFtdiPins(*pins, m_drive);
     if (m_trace) m_message += ", Aufzeichnung der Leitungen in \"" + m_tracePath + "\"";

@@ -55,8 +55,9 @@ class FtdiSystem {
     // Every adapter with FTDI's vendor id and the product id of a chip the link knows (0x6001,
     // 0x6010, 0x6011, 0x6014, 0x6015). False when the USB system cannot be asked at all.
     virtual bool List(std::vector<FtdiDevice>& devices) = 0;
-    // interface: 0 for A up to 3 for D, on the chips with more than one.
-    virtual int Open(const FtdiDevice& device, unsigned interface) = 0;
+    // channel: 0 for A up to 3 for D (the interface VELMO_FTDI names), on the chips with more than
+    // one.
+    virtual int Open(const FtdiDevice& device, unsigned channel) = 0;
     virtual int Purge() = 0;
     virtual int SetLatencyTimer(std::uint8_t milliseconds) = 0;
     // outputs: the pins driven in bit-bang mode (MPSSE sets its directions by command).

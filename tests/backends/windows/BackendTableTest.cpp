@@ -35,7 +35,7 @@ TEST(WindowsBackends, VelmoPortChoosesInpOutOrTheSimulator) {
         EXPECT_EQ(dynamic_cast<SimPort*>(setup.port.get()) != nullptr, row.sim);
         if (row.inpout || row.sim) continue;
         setup.port->StartDriver();
-        EXPECT_NE(setup.port->DriverMessage().find("Möglich sind auto, inpout und sim."),
+        EXPECT_NE(setup.port->DriverMessage().find("Möglich sind auto, inpout, ftdi und sim."),
                   std::string::npos)
             << setup.port->DriverMessage();
     }

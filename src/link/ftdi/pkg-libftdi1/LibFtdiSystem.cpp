@@ -84,7 +84,7 @@ class LibFtdiSystem : public FtdiSystem {
         return true;
     }
 
-    int Open(const FtdiDevice& wanted, unsigned interface) override {
+    int Open(const FtdiDevice& wanted, unsigned channel) override {
         if (!Context()) return -1;
         ftdi_device_list* list = nullptr;
         if (ftdi_usb_find_all(m_context, &list, 0, 0) < 0) {
@@ -105,7 +105,7 @@ class LibFtdiSystem : public FtdiSystem {
             result = kNoAccess;
         } else if (found) {
             if (probe) libusb_close(probe);
-            ftdi_set_interface(m_context, static_cast<ftdi_interface>(INTERFACE_A + interface));
+            ftdi_set_interface(m_context, static_cast<ftdi_interface>(INTERFACE_A + channel));
             // The kernel's serial driver gives the adapter up while the link runs and takes
             // it back when it is closed.
             m_context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
