@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<velmo::FtdiConfig> config = velmo::ParseFtdiConfig(text, &error);
     if (config.has_value() == !error.empty()) std::abort();
     if (!config) return 0;
-    if (config->interface > 3 || config->misoList.size() > velmo::kMaxFtdiSockets) std::abort();
+    if (config->channel > 3 || config->misoList.size() > velmo::kMaxFtdiSockets) std::abort();
     for (unsigned sockets = 1; sockets <= velmo::kMaxFtdiSockets + 1; ++sockets) {
         CheckPins(*config, velmo::FtdiDrive::Mpsse, sockets);
         CheckPins(*config, velmo::FtdiDrive::SyncBitBang, sockets);
