@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "RandomImage.h"
 #include "link/BitBangLink.h"
 #include "ops/ChipIdentity.h"
 #include "ops/ChipJobs.h"
@@ -37,18 +38,7 @@ class StepTimes : public OperationObserver {
     std::int64_t m_startNs = 0;
 };
 
-FlashImage RandomImage(std::uint32_t size) {
-    FlashImage image;
-    ClearImage(image);
-    std::uint32_t state = 0x2545F491;
-    for (std::uint32_t a = 0; a < size; ++a) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        image[a] = static_cast<std::uint8_t>(state);
-    }
-    return image;
-}
+using bench::RandomImage;
 
 bool Run(SimModelKind model, ChipMemory memory, double mhz) {
     VirtualClock clock;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "RandomImage.h"
 #include "link/BitBangLink.h"
 #include "link/ftdi/FtdiLink.h"
 #include "ops/ChipJobs.h"
@@ -31,17 +32,7 @@ struct Figures {
     bool ok = false;
 };
 
-FlashImage RandomImage() {
-    FlashImage image;
-    std::uint32_t state = 0x2545F491;
-    for (auto& byte : image) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<std::uint8_t>(state);
-    }
-    return image;
-}
+using bench::RandomImage;
 
 Figures Program(IspLink& link, VirtualClock& clock, SimPort& sim, const FlashImage& image) {
     OperationObserver observer;

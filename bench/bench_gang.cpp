@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "RandomImage.h"
 #include "link/BitBangLink.h"
 #include "ops/ChipJobs.h"
 #include "port/linux/GpioPort.h"
@@ -31,17 +32,7 @@ struct Figures {
     bool ok = true;
 };
 
-FlashImage RandomImage() {
-    FlashImage image;
-    std::uint32_t state = 0x2545F491;
-    for (auto& byte : image) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<std::uint8_t>(state);
-    }
-    return image;
-}
+using bench::RandomImage;
 
 Figures Run(unsigned sockets, bool gpioBackend, const FlashImage& image) {
     VirtualClock clock;

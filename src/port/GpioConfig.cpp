@@ -134,32 +134,23 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
         if (error) *error = "VELMO_GPIO: " + std::move(message) + kExample;
         return std::nullopt;
     };
-    std::string_view rest = text;
-    while (true) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view item = TrimBlanks(rest.substr(0, comma));
-        if (!item.empty()) {
-            const std::size_t equals = item.find('=');
-            if (equals == std::string_view::npos) {
-                return fail(Quoted(item) + " hat keinen Wert (Form: name=wert)");
-            }
-            const std::string key = Lowercase(TrimBlanks(item.substr(0, equals)));
-            const std::string_view value = TrimBlanks(item.substr(equals + 1));
+    const std::string problem = ForEachSetting(
+        text, [&](std::string_view item, const std::string& key, std::string_view value) {
             bool known = false;
             if (key == "chip") {
                 if (value.empty()) {
-                    return fail(Quoted(item) +
-                                " nennt keinen Chip (z. B. chip=gpiochip0 oder "
-                                "chip=/dev/gpiochip0)");
+                    return Quoted(item) +
+                           " nennt keinen Chip (z. B. chip=gpiochip0 oder "
+                           "chip=/dev/gpiochip0)";
                 }
                 config.chip = std::string(value);
                 known = true;
             }
             if (key == GpioKey(IspLine::Miso) && value.find('/') != std::string_view::npos) {
                 if (!ParseMisoList(value, config)) {
-                    return fail(Quoted(item) +
-                                " ist keine Liste von MISO-Leitungen (erwartet: 1 bis 8 "
-                                "Leitungsnummern, getrennt durch \"/\", z. B. miso=9/5/!6)");
+                    return Quoted(item) +
+                           " ist keine Liste von MISO-Leitungen (erwartet: 1 bis 8 "
+                           "Leitungsnummern, getrennt durch \"/\", z. B. miso=9/5/!6)";
                 }
                 known = true;
             }
@@ -168,27 +159,26 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
                 known = true;
                 const std::optional<GpioLine> line = ParseLine(value);
                 if (!line) {
-                    return fail(Quoted(item) +
-                                " ist keine Leitungsnummer (erwartet: eine Zahl von 0 bis " +
-                                std::to_string(kMaxOffset) +
-                                ", davor \"!\" für eine "
-                                "umgekehrte Leitung)");
+                    return Quoted(item) +
+                           " ist keine Leitungsnummer (erwartet: eine Zahl von 0 bis " +
+                           std::to_string(kMaxOffset) +
+                           ", davor \"!\" für eine "
+                           "umgekehrte Leitung)";
                 }
                 if (!line->used && !Optional(wire.line)) {
-                    return fail(Quoted(item) + ": " + wire.name +
-                                " wird immer gebraucht und kann nicht weggelassen werden");
+                    return Quoted(item) + ": " + wire.name +
+                           " wird immer gebraucht und kann nicht weggelassen werden";
                 }
                 config.Line(wire.line) = *line;
                 if (wire.line == IspLine::Miso) config.misoLines = 1;
             }
             if (!known) {
-                return fail("unbekannter Name " + Quoted(TrimBlanks(item.substr(0, equals))) +
-                            " in " + Quoted(item) + " (bekannt: " + KnownKeys() + ")");
+                return "unbekannter Name " + Quoted(TrimBlanks(item.substr(0, item.find('=')))) +
+                       " in " + Quoted(item) + " (bekannt: " + KnownKeys() + ")";
             }
-        }
-        if (comma == std::string_view::npos) break;
-        rest.remove_prefix(comma + 1);
-    }
+            return std::string();
+        });
+    if (!problem.empty()) return fail(problem);
     // One line cannot carry two signals: an output would drive against an input or two
     // outputs would move together.
     for (std::size_t a = 0; a < kCable.size(); ++a) {

@@ -24,6 +24,29 @@ inline std::string Lowercase(std::string_view text) {
     return out;
 }
 
+// Walks a comma-separated list of key=value (VELMO_GPIO, VELMO_FTDI): blank items are
+// skipped, blanks around names and values dropped, names taken in lower case. visit(item, key,
+// value) gets each item as written with its key and value and returns a German message to stop
+// at it, or an empty string to go on. The first message is returned, empty when there is none.
+template <typename Visit>
+std::string ForEachSetting(std::string_view text, Visit&& visit) {
+    while (true) {
+        const std::size_t comma = text.find(',');
+        const std::string_view item = TrimBlanks(text.substr(0, comma));
+        if (!item.empty()) {
+            const std::size_t equals = item.find('=');
+            if (equals == std::string_view::npos) {
+                return "\"" + std::string(item) + "\" hat keinen Wert (Form: name=wert)";
+            }
+            std::string message = visit(item, Lowercase(TrimBlanks(item.substr(0, equals))),
+                                        TrimBlanks(item.substr(equals + 1)));
+            if (!message.empty()) return message;
+        }
+        if (comma == std::string_view::npos) return {};
+        text.remove_prefix(comma + 1);
+    }
+}
+
 // A file name for one socket of a gang: "{n}" in pattern stands for the socket's number,
 // counted from 1 (socket counts from 0).
 inline std::string SocketPath(const std::string& pattern, unsigned socket) {

@@ -150,44 +150,35 @@ std::optional<FtdiConfig> ParseFtdiConfig(const std::string& text, std::string* 
         if (error) *error = "VELMO_FTDI: " + std::move(message) + kExample;
         return std::nullopt;
     };
-    std::string_view rest = text;
-    while (true) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view item = TrimBlanks(rest.substr(0, comma));
-        if (!item.empty()) {
-            const std::size_t equals = item.find('=');
-            if (equals == std::string_view::npos) {
-                return fail(Quoted(item) + " hat keinen Wert (Form: name=wert)");
-            }
-            const std::string key = Lowercase(TrimBlanks(item.substr(0, equals)));
-            const std::string_view value = TrimBlanks(item.substr(equals + 1));
+    const std::string problem = ForEachSetting(
+        text, [&](std::string_view item, const std::string& key, std::string_view value) {
             bool known = true;
             if (key == "serial") {
-                if (value.empty()) return fail(Quoted(item) + " nennt keine Seriennummer");
+                if (value.empty()) return Quoted(item) + " nennt keine Seriennummer";
                 config.serial = std::string(value);
             } else if (key == "device") {
                 const std::optional<FtdiSelector> selector = ParseSelector(value);
                 if (!selector) {
-                    return fail(Quoted(item) +
-                                " ist keine Geräteangabe (erwartet: d:BUS/GERÄT, "
-                                "i:VID:PID[:INDEX] oder s:VID:PID:SERIENNUMMER, Kennungen "
-                                "hexadezimal, z. B. device=i:0403:6014)");
+                    return Quoted(item) +
+                           " ist keine Geräteangabe (erwartet: d:BUS/GERÄT, "
+                           "i:VID:PID[:INDEX] oder s:VID:PID:SERIENNUMMER, Kennungen "
+                           "hexadezimal, z. B. device=i:0403:6014)";
                 }
                 config.device = std::string(value);
                 config.selector = *selector;
             } else if (key == "interface") {
                 const std::string name = Lowercase(value);
                 if (name.size() != 1 || name[0] < 'a' || name[0] > 'd') {
-                    return fail(Quoted(item) +
-                                " ist keine Schnittstelle (erwartet: A, B, C "
-                                "oder D)");
+                    return Quoted(item) +
+                           " ist keine Schnittstelle (erwartet: A, B, C "
+                           "oder D)";
                 }
                 config.channel = static_cast<unsigned>(name[0] - 'a');
             } else if (key == Key(IspLine::Miso) && value.find('/') != std::string_view::npos) {
                 if (!ParseMisoList(value, config.misoList)) {
-                    return fail(Quoted(item) +
-                                " ist keine Liste von MISO-Pins (erwartet: 1 bis 5 Pins von 0 "
-                                "bis 7, getrennt durch \"/\", z. B. miso=1/3/5)");
+                    return Quoted(item) +
+                           " ist keine Liste von MISO-Pins (erwartet: 1 bis 5 Pins von 0 "
+                           "bis 7, getrennt durch \"/\", z. B. miso=1/3/5)";
                 }
                 config.lines[static_cast<std::size_t>(IspLine::Miso)] = config.misoList.front();
             } else {
@@ -198,25 +189,24 @@ std::optional<FtdiConfig> ParseFtdiConfig(const std::string& text, std::string* 
                 known = true;
                 const std::optional<FtdiPin> pin = ParsePin(value);
                 if (!pin) {
-                    return fail(Quoted(item) +
-                                " ist keine Pinnummer (erwartet: 0 bis 7 für ADBUS0 bis 7 "
-                                "bzw. D0 bis D7, davor \"!\" für eine umgekehrte Leitung)");
+                    return Quoted(item) +
+                           " ist keine Pinnummer (erwartet: 0 bis 7 für ADBUS0 bis 7 "
+                           "bzw. D0 bis D7, davor \"!\" für eine umgekehrte Leitung)";
                 }
                 if (!pin->used && !Optional(wire.line)) {
-                    return fail(Quoted(item) + ": " + wire.name +
-                                " wird immer gebraucht und kann nicht weggelassen werden");
+                    return Quoted(item) + ": " + wire.name +
+                           " wird immer gebraucht und kann nicht weggelassen werden";
                 }
                 config.lines[static_cast<std::size_t>(wire.line)] = *pin;
                 if (wire.line == IspLine::Miso) config.misoList.clear();
             }
             if (!known) {
-                return fail("unbekannter Name " + Quoted(TrimBlanks(item.substr(0, equals))) +
-                            " in " + Quoted(item) + " (bekannt: " + KnownKeys() + ")");
+                return "unbekannter Name " + Quoted(TrimBlanks(item.substr(0, item.find('=')))) +
+                       " in " + Quoted(item) + " (bekannt: " + KnownKeys() + ")";
             }
-        }
-        if (comma == std::string_view::npos) break;
-        rest.remove_prefix(comma + 1);
-    }
+            return std::string();
+        });
+    if (!problem.empty()) return fail(problem);
     // Two signals the user placed on one pin would drive against each other.
     for (std::size_t a = 0; a < kCable.size(); ++a) {
         for (std::size_t b = a + 1; b < kCable.size(); ++b) {
