@@ -297,21 +297,32 @@ void SimAt89::Header3() {
     }
 }
 
-void SimAt89::Execute3() {
+// Counts a whole instruction and takes a Programming Enable; false when nothing more comes of
+// it: the chip erases, is not enabled yet, or the instruction was the enable itself.
+bool SimAt89::Admit() {
     ++m_instructions;
-    if (m_erasing) return;
-    const std::uint8_t b1 = m_header[0];
-    const std::uint8_t b2 = m_header[1];
-    const bool isEnable = b1 == kProgrammingEnable1 && b2 == kProgrammingEnable2;
+    if (m_erasing) return false;
+    const bool isEnable = m_header[0] == kProgrammingEnable1 && m_header[1] == kProgrammingEnable2;
     if (!m_enabled) {
         m_enabled = isEnable;
-        return;
+        return false;
     }
+    return !isEnable;
+}
+
+void SimAt89::StartErase() {
+    m_erasing = true;
+    m_eraseDoneNs = m_clock.NowNs() + m_eraseTimeNs;
+}
+
+void SimAt89::Execute3() {
+    if (!Admit()) return;
+    const std::uint8_t b1 = m_header[0];
+    const std::uint8_t b2 = m_header[1];
     if (b1 == kProgrammingEnable1) {
-        if (isEnable || m_writeBusy) return;
+        if (m_writeBusy) return;
         if ((b2 & 0x07) == 0x04) {
-            m_erasing = true;
-            m_eraseDoneNs = m_clock.NowNs() + m_eraseTimeNs;
+            StartErase();
         } else if ((b2 & 0x07) == 0x07) {
             // A 0 programs the lock bit; only Chip Erase clears them again.
             m_lock[0] = m_lock[0] || (b2 & 0x80) == 0;
@@ -371,20 +382,13 @@ void SimAt89::Header4() {
 }
 
 void SimAt89::Execute4() {
-    ++m_instructions;
-    if (m_erasing) return;
+    if (!Admit()) return;
     const std::uint8_t b1 = m_header[0];
     const std::uint8_t b2 = m_header[1];
-    const bool isEnable = b1 == kProgrammingEnable1 && b2 == kProgrammingEnable2;
-    if (!m_enabled) {
-        m_enabled = isEnable;
-        return;
-    }
     if (b1 == kProgrammingEnable1) {
-        if (isEnable || m_writeBusy) return;
+        if (m_writeBusy) return;
         if ((b2 & 0xE0) == 0x80) {
-            m_erasing = true;
-            m_eraseDoneNs = m_clock.NowNs() + m_eraseTimeNs;
+            StartErase();
         } else if (m_model.kind == SimModelKind::At89s8253 && (b2 & 0xF8) == 0xE0) {
             m_lock[0] = m_lock[0] || (b2 & 0x01) == 0;
             m_lock[1] = m_lock[1] || (b2 & 0x02) == 0;

@@ -84,6 +84,8 @@ class SimAt89 : public SimChip {
     void Header4();
     void PageByte(std::uint8_t byte);
     void BeginPage(Memory memory, std::uint32_t address, bool write);
+    bool Admit();
+    void StartErase();
     void Execute3();
     void Execute4();
     void EndInstruction();
