@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Files as the platform keeps them: what stands at a path, where a new file would come to
@@ -79,7 +80,13 @@ class FileHandle {
     FileHandle() = default;
     explicit FileHandle(std::intptr_t native) : m_native(native) {}
     FileHandle(FileHandle&& other) noexcept : m_native(other.m_native) { other.m_native = -1; }
-    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle& operator=(FileHandle&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_native = std::exchange(other.m_native, -1);
+        }
+        return *this;
+    }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
     ~FileHandle() { Close(); }

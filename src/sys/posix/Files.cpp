@@ -255,15 +255,6 @@ bool MayReplace(const std::string& path) {
     return user == 0 || file.st_uid == user || directory.st_uid == user;
 }
 
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_native = other.m_native;
-        other.m_native = -1;
-    }
-    return *this;
-}
-
 ErrorCode FileHandle::Close() {
     if (m_native == -1) return 0;
     const int result = ::close(static_cast<int>(m_native));

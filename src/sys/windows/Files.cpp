@@ -269,15 +269,6 @@ bool MayReplace(const std::string& path) {
     return Inspect(DirectoryOf(path)).kind == FileKind::Directory;
 }
 
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_native = other.m_native;
-        other.m_native = -1;
-    }
-    return *this;
-}
-
 ErrorCode FileHandle::Close() {
     if (m_native == -1) return 0;
     const BOOL closed = ::CloseHandle(reinterpret_cast<HANDLE>(m_native));
