@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "RandomImage.h"
+#include "Workload.h"
 #include "link/BitBangLink.h"
 #include "ops/ChipIdentity.h"
 #include "ops/ChipJobs.h"

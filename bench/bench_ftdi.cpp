@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "RandomImage.h"
+#include "Workload.h"
 #include "link/BitBangLink.h"
 #include "link/ftdi/FtdiLink.h"
 #include "ops/ChipJobs.h"
@@ -35,17 +35,10 @@ struct Figures {
 using bench::RandomImage;
 
 Figures Program(IspLink& link, VirtualClock& clock, SimPort& sim, const FlashImage& image) {
-    OperationObserver observer;
-    ChipSession session(link, clock, observer, ProgrammerMode::Raw, BitDelayForClockRate(24.0));
-    session.SetWriteCompletion(WriteCompletion::DataPolling);
+    const bench::Timed timed = bench::ProgramAt24MHz(link, clock, image);
     Figures figures;
-    const std::int64_t start = clock.NowNs();
-    std::vector<FlashImage> seen;
-    figures.ok = session.Open().ok() &&
-                 ProgramChips(session, image, ProgramStrategy::SkipBlank, seen).step.ok();
-    session.Close();
-    figures.seconds = static_cast<double>(clock.NowNs() - start) / 1e9;
-    figures.ok = figures.ok && sim.Chip().Flash() == image && sim.Chip().ClockViolations() == 0;
+    figures.seconds = timed.seconds;
+    figures.ok = timed.ok && sim.Chip().Flash() == image && sim.Chip().ClockViolations() == 0;
     return figures;
 }
 

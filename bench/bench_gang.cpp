@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "RandomImage.h"
+#include "Workload.h"
 #include "link/BitBangLink.h"
 #include "ops/ChipJobs.h"
 #include "port/linux/GpioPort.h"
@@ -53,20 +53,11 @@ Figures Run(unsigned sockets, bool gpioBackend, const FlashImage& image) {
         port = gpioPort.get();
     }
     BitBangLink link(*port, clock, sockets);
-    OperationObserver observer;
-    ChipSession session(link, clock, observer, ProgrammerMode::Raw,
-                        BitDelayForClockRate(24.0));
-    session.SetWriteCompletion(WriteCompletion::DataPolling);
+    const bench::Timed timed = bench::ProgramAt24MHz(link, clock, image);
     Figures figures;
-    const std::int64_t start = clock.NowNs();
-    std::vector<FlashImage> seen;
-    figures.ok = session.Open().ok() &&
-                 ProgramChips(session, image, ProgramStrategy::SkipBlank, seen).step.ok();
-    session.Close();
-    figures.seconds = static_cast<double>(clock.NowNs() - start) / 1e9;
-    for (unsigned s = 0; s < sockets; ++s) {
-        figures.ok = figures.ok && session.Socket(s).ok() && sim.Chip(s).Flash() == image;
-    }
+    figures.seconds = timed.seconds;
+    figures.ok = timed.ok;
+    for (unsigned s = 0; s < sockets; ++s) figures.ok = figures.ok && sim.Chip(s).Flash() == image;
     figures.getValues = gpio.Count(GPIO_V2_LINE_GET_VALUES_IOCTL);
     figures.setValues = gpio.Count(GPIO_V2_LINE_SET_VALUES_IOCTL);
     return figures;
