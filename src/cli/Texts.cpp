@@ -31,10 +31,6 @@ std::uint16_t CrcOf(const FlashImage& image, std::uint32_t size) {
     return crc.Compute(image.data(), static_cast<std::uint16_t>(size));
 }
 
-std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
 std::string SignatureText(const std::array<std::uint8_t, 3>& signature, unsigned count) {
     std::string text;
     for (unsigned i = 0; i < count && i < signature.size(); ++i) {

@@ -7,6 +7,7 @@
 #include "image/FlashImage.h"
 #include "image/ImageCompare.h"
 #include "ops/OperationObserver.h"
+#include "port/SettingText.h"
 
 // The words and numbers velmo-cli prints.
 namespace velmo::cli {
@@ -16,7 +17,6 @@ std::string Hex2(std::uint8_t value);   // "0x0A"
 std::string Seconds(std::int64_t ns);   // "12.3 s"
 // CRC-16 of the image's first size bytes (a chip's memory).
 std::uint16_t CrcOf(const FlashImage& image, std::uint32_t size = FLASH_SIZE);
-std::string Quoted(const std::string& text);
 // "1E 52 06": the first count bytes of a signature.
 std::string SignatureText(const std::array<std::uint8_t, 3>& signature, unsigned count);
 // "1,2" for Lock-Bit 1 and 2 in bits 0 and 1; "keine" for none.

@@ -32,6 +32,10 @@ inline constexpr std::array<CableLine, kIspLineCount> kCable = {{
     {IspLine::Miso, "MISO", 12, false, 7},    // P1.6
     {IspLine::Ready, "READY", 15, false, 0},  // the board's answer
 }};
+// ENABLE and READY are the Velmo board's; a plain cable does without them.
+constexpr bool MayBeLeftOut(IspLine line) {
+    return line == IspLine::Enable || line == IspLine::Ready;
+}
 // Pins 18 to 25 of the connector are ground; the chip's ground is pin 20.
 inline constexpr std::uint8_t kChipGroundPin = 20;
 

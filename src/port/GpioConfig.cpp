@@ -10,14 +10,6 @@ namespace velmo {
 
 namespace {
 
-// An item of VELMO_GPIO as the user wrote it, in quotes.
-std::string Quoted(std::string_view text) {
-    std::string quoted;
-    quoted.reserve(text.size() + 2);
-    quoted.append(1, '"').append(text).append(1, '"');
-    return quoted;
-}
-
 static_assert([] {
     for (std::size_t i = 0; i < kGpioDefaultLines.size(); ++i) {
         if (static_cast<std::size_t>(kGpioDefaultLines[i].line) != i) return false;
@@ -31,10 +23,6 @@ constexpr std::uint32_t kMaxOffset = 65535;
 constexpr const char* kExample =
     ". Beispiel: VELMO_GPIO=chip=gpiochip0,mosi=10,sck=11,rst=25,miso=9,enable=24,ready=23; "
     "\"!\" vor der Nummer kehrt die Leitung um, \"-\" lässt ENABLE oder READY weg.";
-
-bool Optional(IspLine line) {
-    return line == IspLine::Enable || line == IspLine::Ready;
-}
 
 // "-", "N" or "!N"; nullopt for anything else.
 std::optional<GpioLine> ParseLine(std::string_view value) {
@@ -165,16 +153,14 @@ std::optional<GpioConfig> ParseGpioConfig(const std::string& text, std::string* 
                            ", davor \"!\" für eine "
                            "umgekehrte Leitung)";
                 }
-                if (!line->used && !Optional(wire.line)) {
-                    return Quoted(item) + ": " + wire.name +
-                           " wird immer gebraucht und kann nicht weggelassen werden";
+                if (!line->used && !MayBeLeftOut(wire.line)) {
+                    return LineNeeded(item, wire.name);
                 }
                 config.Line(wire.line) = *line;
                 if (wire.line == IspLine::Miso) config.misoLines = 1;
             }
             if (!known) {
-                return "unbekannter Name " + Quoted(TrimBlanks(item.substr(0, item.find('=')))) +
-                       " in " + Quoted(item) + " (bekannt: " + KnownKeys() + ")";
+                return UnknownSettingName(item, KnownKeys());
             }
             return std::string();
         });

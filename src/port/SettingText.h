@@ -18,6 +18,15 @@ inline std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
+// text in double quotes, as the user wrote it. Built by appending, since GCC 12 takes
+// "\"" + text + "\"" for an overlapping copy (a false -Wrestrict).
+inline std::string Quoted(std::string_view text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted.append(1, '"').append(text).append(1, '"');
+    return quoted;
+}
+
 inline std::string Lowercase(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -45,6 +54,18 @@ std::string ForEachSetting(std::string_view text, Visit&& visit) {
         if (comma == std::string_view::npos) return {};
         text.remove_prefix(comma + 1);
     }
+}
+
+// An item of a key=value list whose name no setting has; known lists the names there are.
+inline std::string UnknownSettingName(std::string_view item, std::string_view known) {
+    return "unbekannter Name " + Quoted(TrimBlanks(item.substr(0, item.find('=')))) + " in " +
+           Quoted(item) + " (bekannt: " + std::string(known) + ")";
+}
+
+// An item that leaves out ("-") a line no programming can do without.
+inline std::string LineNeeded(std::string_view item, std::string_view line) {
+    return Quoted(item) + ": " + std::string(line) +
+           " wird immer gebraucht und kann nicht weggelassen werden";
 }
 
 // A file name for one socket of a gang: "{n}" in pattern stands for the socket's number,

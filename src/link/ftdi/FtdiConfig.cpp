@@ -23,16 +23,8 @@ constexpr std::array<std::uint8_t, kMaxFtdiSockets> kGangMisoBits = {1, 3, 5, 6,
 constexpr std::array<const char*, 8> kUartNames = {"TXD", "RXD", "RTS", "CTS",
                                                    "DTR", "DSR", "DCD", "RI"};
 
-std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
-
 std::string Key(IspLine line) {
     return Lowercase(CableOf(line).name);
-}
-
-bool Optional(IspLine line) {
-    return line == IspLine::Enable || line == IspLine::Ready;
 }
 
 template <typename T>
@@ -193,16 +185,14 @@ std::optional<FtdiConfig> ParseFtdiConfig(const std::string& text, std::string* 
                            " ist keine Pinnummer (erwartet: 0 bis 7 für ADBUS0 bis 7 "
                            "bzw. D0 bis D7, davor \"!\" für eine umgekehrte Leitung)";
                 }
-                if (!pin->used && !Optional(wire.line)) {
-                    return Quoted(item) + ": " + wire.name +
-                           " wird immer gebraucht und kann nicht weggelassen werden";
+                if (!pin->used && !MayBeLeftOut(wire.line)) {
+                    return LineNeeded(item, wire.name);
                 }
                 config.lines[static_cast<std::size_t>(wire.line)] = *pin;
                 if (wire.line == IspLine::Miso) config.misoList.clear();
             }
             if (!known) {
-                return "unbekannter Name " + Quoted(TrimBlanks(item.substr(0, item.find('=')))) +
-                       " in " + Quoted(item) + " (bekannt: " + KnownKeys() + ")";
+                return UnknownSettingName(item, KnownKeys());
             }
             return std::string();
         });

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <utility>
 
+#include "port/SettingText.h"
+
 namespace velmo {
 
 namespace {
@@ -75,10 +77,6 @@ constexpr const char* kConsumer = "velmo";
 
 std::string ErrorText(int negativeErrno) {
     return std::strerror(-negativeErrno);
-}
-
-std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
 }
 
 // A fixed-size, possibly unterminated name field of the kernel's structures.
