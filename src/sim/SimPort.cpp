@@ -76,12 +76,14 @@ struct SimSocket {
     }
 
     // A run on a chip file waits for any other run on it to end, then takes the flash as that
-    // run left it.
+    // run left it. What the file held before the lock was only a glance (another run may have
+    // been making it just then); read under the lock, it is what counts, also for its errors.
     bool LockFile(const std::function<void(const std::string&)>& notice) {
-        if (!HasFile() || lock.Held()) return true;
+        if (file.empty() || lock.Held()) return true;
         FlashImage flash;
         lockError = lock.Acquire(file, options.lockWaitSeconds, notice, flash);
         if (!lockError.empty()) return false;
+        loadError.clear();
         // Changes made before the driver started (there are none in a normal run) win.
         if (chip.ChangeCount() == savedChanges) {
             chip.SetFlash(flash);
@@ -179,7 +181,7 @@ SimPort::~SimPort() {
 
 void SimPort::StartDriver() {
     Impl& impl = *m_impl;
-    impl.active = impl.FirstError(&SimSocket::loadError).empty();
+    impl.active = true;
     for (auto& socket : impl.sockets) {
         if (impl.active && !socket->LockFile(impl.Notice())) impl.active = false;
     }
@@ -220,8 +222,8 @@ bool SimPort::DriverActive() const {
 
 std::string SimPort::DriverMessage() const {
     const Impl& impl = *m_impl;
-    if (std::string error = impl.FirstError(&SimSocket::loadError); !error.empty()) return error;
     if (std::string error = impl.FirstError(&SimSocket::lockError); !error.empty()) return error;
+    if (std::string error = impl.FirstError(&SimSocket::loadError); !error.empty()) return error;
     const std::string model = SimModelOf(impl.options.model).name;
     const std::string chips =
         impl.sockets.size() == 1 ? model : std::to_string(impl.sockets.size()) + " × " + model;

@@ -161,6 +161,18 @@ TEST_F(SimChipFile, ABadFileIsAStartFailureNamingIt) {
     EXPECT_EQ(content, "abc");
 }
 
+// Another run that is still making the file lets it stand short for a moment; a port built
+// then judges the file only under the lock, once the maker is done with it.
+TEST_F(SimChipFile, AFileStillBeingMadeWhenThePortIsBuiltIsJudgedUnderTheLock) {
+    std::ofstream(path_, std::ios::binary) << "ab";
+    VirtualClock clock;
+    SimPort port(clock, WithFile(path_));
+    std::ofstream(path_, std::ios::binary) << std::string(FLASH_SIZE, '\x5A');
+    port.StartDriver();
+    ASSERT_TRUE(port.DriverActive()) << port.DriverMessage();
+    EXPECT_EQ(port.Chip().Flash()[0x0100], 0x5A);
+}
+
 // Two ports on one chip file take turns: the lock is held from the driver's start to its
 // stop, the second start waits (and says so) or gives up, and then finds the first's flash.
 TEST_F(SimChipFile, ASecondPortOnTheSameFileWaitsForTheFirst) {
